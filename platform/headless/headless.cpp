@@ -1,0 +1,129 @@
+#include "platform/headless/headless.h"
+
+#include <algorithm>
+#include <fstream>
+
+namespace platform::headless {
+namespace {
+
+class FakeSequencer : public MidiDevice {
+ public:
+  FakeSequencer(std::shared_ptr<FakeSequencerState> s, HeadlessProvider& p) : s_(std::move(s)), p_(p) {}
+  ~FakeSequencer() override { s_->open = false; }
+  void play() override {
+    if (s_->mode == "playing") return;
+    s_->mode = "playing";
+    s_->playingSinceUs = p_.nowUs();
+    ++s_->plays;
+  }
+  void pause() override {
+    if (s_->mode != "playing") return;
+    s_->positionUs += p_.nowUs() - s_->playingSinceUs;
+    s_->mode = "paused";
+  }
+  void stop() override {
+    if (s_->mode == "playing") s_->positionUs += p_.nowUs() - s_->playingSinceUs;
+    s_->mode = "stopped";
+  }
+  void seekToStart() override {
+    s_->positionUs = 0;
+    s_->mode = "stopped";
+  }
+  std::string mode() override { return s_->mode; }
+
+ private:
+  std::shared_ptr<FakeSequencerState> s_;
+  HeadlessProvider& p_;
+};
+
+}  // namespace
+
+HeadlessProvider::HeadlessProvider() = default;
+
+void HeadlessProvider::openWindow(Form& form) {
+  if (!form.hasPosition()) form.setPositionPx(defaultX, defaultY);
+  auto [x, y] = form.positionPx();
+  windows.push_back({form.name(), x, y, true, ++opened_});
+}
+
+void HeadlessProvider::closeWindow(Form& form) {
+  for (auto& w : windows)
+    if (w.form == form.name() && w.open) w.open = false;
+}
+
+void HeadlessProvider::moveWindow(Form& form) {
+  auto [x, y] = form.positionPx();
+  for (auto& w : windows)
+    if (w.form == form.name() && w.open) {
+      w.x = x;
+      w.y = y;
+    }
+}
+
+const WindowRecord* HeadlessProvider::window(const std::string& form) const {
+  for (auto it = windows.rbegin(); it != windows.rend(); ++it)
+    if (it->form == form && it->open) return &*it;
+  return nullptr;
+}
+
+void HeadlessProvider::runLoop(Runtime& rt) {
+  // Without a display nothing but timers can happen: run them until the program ends or nothing
+  // is left to fire.
+  while (!rt.ended()) {
+    auto next = rt.nextDeadline();
+    if (!next) break;
+    nowUs_ = std::max(nowUs_, *next);
+    rt.fireDueTimers(nowUs_);
+    rt.collect();
+  }
+}
+
+bool HeadlessProvider::advance(Runtime& rt, int64_t ms) {
+  const int64_t target = nowUs_ + ms * 1000;
+  while (!rt.ended()) {
+    auto next = rt.nextDeadline();
+    if (!next || *next > target) break;
+    nowUs_ = std::max(nowUs_, *next);
+    rt.fireDueTimers(nowUs_);
+    rt.collect();
+  }
+  if (!rt.ended()) nowUs_ = std::max(nowUs_, target);
+  return !rt.ended();
+}
+
+std::unique_ptr<MidiDevice> HeadlessProvider::openSequencer(const std::string& path,
+                                                            std::string& why) {
+  std::ifstream f(path, std::ios::binary);
+  char head[4] = {};
+  if (!f.read(head, 4) || std::string(head, 4) != "MThd") {
+    why = "not a MIDI file";
+    return nullptr;
+  }
+  auto s = std::make_shared<FakeSequencerState>();
+  s->path = path;
+  sequencers_.push_back(s);
+  return std::make_unique<FakeSequencer>(s, *this);
+}
+
+bool HeadlessProvider::playWave(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  char head[4] = {};
+  if (!f.read(head, 4) || std::string(head, 4) != "RIFF") return false;
+  waves.push_back(path);
+  return true;
+}
+
+std::shared_ptr<FakeSequencerState> HeadlessProvider::sequencer() const {
+  for (auto it = sequencers_.rbegin(); it != sequencers_.rend(); ++it)
+    if ((*it)->open) return *it;
+  return nullptr;
+}
+
+void HeadlessProvider::finishMusic() {
+  if (auto s = sequencer(); s && s->mode == "playing") {
+    s->positionUs += nowUs_ - s->playingSinceUs;
+    s->mode = "stopped";
+  }
+}
+
+}  // namespace platform::headless

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "platform/errors.h"
+#include "platform/media.h"
+
+namespace platform {
+
+class Form;
+class Runtime;
+
+// What a provider (the real desktop, or the headless one for tests) gives the runtime.
+class Provider {
+ public:
+  virtual ~Provider() = default;
+
+  // Monotonic time in microseconds.
+  virtual int64_t nowUs() = 0;
+
+  // A form's window: created hidden at the form's position (or where the system puts a new
+  // window when the form has none), then shown; destroyed when the form is unloaded.
+  virtual void openWindow(Form& form) = 0;
+  virtual void closeWindow(Form& form) = 0;
+  virtual void moveWindow(Form& form) = 0;
+
+  virtual MediaBackend& mediaBackend() = 0;
+
+  // Runs the message loop until the runtime has no form left (real providers only).
+  virtual void runLoop(Runtime& rt) = 0;
+
+  // A run-time error ended the program.
+  virtual void reportError(const RuntimeError& e) = 0;
+};
+
+}  // namespace platform

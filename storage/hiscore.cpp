@@ -1,0 +1,110 @@
+#include "storage/hiscore.h"
+
+#include <cstdio>
+
+#include "platform/api.h"
+#include "platform/files.h"
+
+namespace storage {
+namespace {
+
+// Large enough for any score and its line end; a longer first line is not a score.
+constexpr size_t kMaxRead = 4096;
+
+bool blank(char c) { return c == ' ' || c == '\t'; }
+
+const char* describe(ParsedScore::Status s) {
+  switch (s) {
+    case ParsedScore::kEmpty: return "it is empty";
+    case ParsedScore::kMalformed: return "it holds no score";
+    case ParsedScore::kNegative: return "it holds a negative number";
+    case ParsedScore::kTooLarge: return "its number is larger than 32767";
+    case ParsedScore::kValid: return "";
+  }
+  return "";
+}
+
+}  // namespace
+
+ParsedScore parseScore(const std::string& b) {
+  ParsedScore r;
+  size_t i = 0;
+  while (i < b.size() && blank(b[i])) ++i;
+  if (i == b.size() || b[i] == '\r' || b[i] == '\n') {
+    r.status = ParsedScore::kEmpty;
+    return r;
+  }
+  if (b[i] == '-') {
+    r.status = ParsedScore::kNegative;
+    return r;
+  }
+  size_t start = i;
+  long value = 0;
+  while (i < b.size() && b[i] >= '0' && b[i] <= '9') {
+    if (value <= 32767) value = value * 10 + (b[i] - '0');
+    ++i;
+  }
+  if (i == start) {
+    r.status = ParsedScore::kMalformed;
+    return r;
+  }
+  while (i < b.size() && blank(b[i])) ++i;
+  if (i < b.size() && b[i] != '\r' && b[i] != '\n') {
+    r.status = ParsedScore::kMalformed;
+    return r;
+  }
+  if (value > 32767) {
+    r.status = ParsedScore::kTooLarge;
+    return r;
+  }
+  r.status = ParsedScore::kValid;
+  r.value = static_cast<int>(value);
+  return r;
+}
+
+std::string scorePath(const std::string& modeKey) {
+  return platform::nativePath(platform::AppPath() + "\\data\\" + modeKey + ".dat");
+}
+
+platform::I16 readHighScore(const std::string& modeKey) {
+  const std::string path = scorePath(modeKey);
+  platform::ReadResult file = platform::readSmallFile(path, kMaxRead);
+  if (file.status == platform::ReadResult::kMissing) return 0;
+  if (file.status == platform::ReadResult::kUnreadable) {
+    std::fprintf(stderr, "morofin: cannot read the high score file %s (%s); starting from 0\n",
+                 path.c_str(), file.error.c_str());
+    return 0;
+  }
+  ParsedScore s = parseScore(file.bytes);
+  if (s.status != ParsedScore::kValid) {
+    std::fprintf(stderr, "morofin: the high score file %s is not valid (%s); starting from 0\n",
+                 path.c_str(), describe(s.status));
+    return 0;
+  }
+  return s.value;
+}
+
+bool writeHighScore(const std::string& modeKey, platform::I16 score) {
+  const std::string path = scorePath(modeKey);
+  platform::ReadResult old = platform::readSmallFile(path, kMaxRead);
+  if (old.status == platform::ReadResult::kOk || old.status == platform::ReadResult::kTooLarge) {
+    if (parseScore(old.bytes).status != ParsedScore::kValid) {
+      // Whatever the file held, it was not ours to throw away.
+      std::string keep = old.bytes;
+      if (old.status == platform::ReadResult::kTooLarge) {
+        platform::ReadResult whole = platform::readSmallFile(path, 64u << 20);
+        keep = whole.bytes;
+      }
+      platform::replaceFileAtomically(path + ".bad", keep);
+    }
+  }
+  const std::string why = platform::replaceFileAtomically(path, platform::Str(score) + "\r\n");
+  if (!why.empty()) {
+    std::fprintf(stderr, "morofin: the new high score %d was not saved: %s\n", score.value(),
+                 why.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace storage
