@@ -1,0 +1,90 @@
+#include "tests/testkit.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace testkit {
+
+namespace fs = std::filesystem;
+
+AppFolder::AppFolder() {
+  std::string tmpl = (fs::temp_directory_path() / "morofin-test-XXXXXX").string();
+  if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp");
+  path_ = tmpl;
+  fs::create_directories(path_ / "sound");
+  fs::create_directories(path_ / "data");
+  const std::string midi("MThd\0\0\0\6\0\0\0\1\0\x60", 14);
+  for (const char* m : {"e", "n", "h", "d"}) write(std::string("sound/bgm_") + m + ".mid", midi);
+  for (const char* w : {"get", "wait", "end"}) write(std::string("sound/") + w + ".wav", "RIFF");
+}
+
+AppFolder::~AppFolder() {
+  std::error_code ec;
+  fs::permissions(path_ / "data", fs::perms::owner_all, ec);
+  fs::remove_all(path_, ec);
+}
+
+void AppFolder::write(const std::string& relative, const std::string& bytes) const {
+  std::ofstream(path_ / relative, std::ios::binary) << bytes;
+}
+
+std::string AppFolder::read(const std::string& relative) const {
+  std::ifstream f(path_ / relative, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+Game::Game(bool scriptedRandom) {
+  rt = std::make_unique<platform::Runtime>(provider, rules::morofinProject());
+  rt->setAppPath(folder.path().string());
+  rt->media().setLog(&media);
+  if (scriptedRandom) {
+    auto r = std::make_unique<ScriptedRandom>();
+    random = r.get();
+    rt->setRandom(std::move(r));
+  }
+}
+
+Game::~Game() { rt.reset(); }
+
+bool Game::click(int button) {
+  auto& b = title().ctl<platform::CommandButton>("Command" + std::to_string(button));
+  auto handler = b.onClick;
+  bool ok = rt->dispatch(handler);
+  rt->collect();
+  return ok;
+}
+
+std::vector<std::string> Game::mediaLog(size_t from) const {
+  std::vector<std::string> out;
+  const std::string root = folder.path().string();
+  for (size_t i = from; i < media.size(); ++i) {
+    const auto& e = media[i];
+    if (e.kind == platform::MediaEvent::kCommand) {
+      out.push_back("mci:" + e.text);
+    } else {
+      std::string p = e.text;
+      if (p.rfind(root, 0) == 0) p = p.substr(root.size());
+      out.push_back("wave:" + p);
+    }
+  }
+  return out;
+}
+
+void writePpm(const platform::Bitmap& b, const std::string& path) {
+  std::ofstream f(path, std::ios::binary);
+  f << "P6\n" << b.width << " " << b.height << "\n255\n";
+  f.write(reinterpret_cast<const char*>(b.pixels.data()), static_cast<std::streamsize>(b.pixels.size()));
+}
+
+std::string snapshotDir() {
+  const char* d = std::getenv("MOROFIN_SNAPSHOTS");
+  if (!d || !*d) return {};
+  fs::create_directories(d);
+  return d;
+}
+
+}  // namespace testkit

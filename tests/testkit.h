@@ -1,0 +1,95 @@
+#pragma once
+
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/compose.h"
+#include "platform/headless/headless.h"
+#include "platform/runtime.h"
+#include "rules/game_form.h"
+#include "rules/project.h"
+#include "screens/title.h"
+
+namespace testkit {
+
+// A random source that hands out given values, then falls back to a fixed one.
+class ScriptedRandom : public platform::RandomSource {
+ public:
+  explicit ScriptedRandom(std::deque<float> values = {}, float fallback = 0.5f)
+      : values_(std::move(values)), fallback_(fallback) {}
+  void randomize() override { ++reseeds; }
+  float rnd() override {
+    ++draws;
+    if (values_.empty()) return fallback_;
+    float v = values_.front();
+    values_.pop_front();
+    return v;
+  }
+  void push(float v) { values_.push_back(v); }
+  int reseeds = 0;
+  int draws = 0;
+
+ private:
+  std::deque<float> values_;
+  float fallback_;
+};
+
+// A program folder of its own in a temporary directory: sound files that the headless devices
+// accept, and a data folder.
+class AppFolder {
+ public:
+  AppFolder();
+  ~AppFolder();
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path file(const std::string& relative) const { return path_ / relative; }
+  void write(const std::string& relative, const std::string& bytes) const;
+  std::string read(const std::string& relative) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// The whole game on the headless provider.
+class Game {
+ public:
+  explicit Game(bool scriptedRandom = false);
+  ~Game();
+
+  platform::headless::HeadlessProvider provider;
+  std::unique_ptr<platform::Runtime> rt;
+  std::vector<platform::MediaEvent> media;
+  AppFolder folder;
+  ScriptedRandom* random = nullptr;  // set when scripted
+
+  bool start() { return rt->start(); }
+  screens::TitleForm& title() { return rt->form<screens::TitleForm>(); }
+  rules::GameForm& game() { return rt->form<rules::GameForm>(); }
+  rules::GameState& st() { return game().st; }
+  // Clicks a title button by its number (1..5), as the message loop would.
+  bool click(int button);
+  // Runs the virtual clock by ms milliseconds.
+  bool advance(int64_t ms) { return provider.advance(*rt, ms); }
+  // Runs exactly n game ticks (10 ms each) from just before the next one.
+  bool ticks(int n) { return advance(10LL * n); }
+  void hold(int vk) { rt->keys().setHeld(vk, true); }
+  void release(int vk) { rt->keys().setHeld(vk, false); }
+  void tap(int vk) {
+    hold(vk);
+    release(vk);
+  }
+  // Media events as text: "mci:<command>" and "wave:<path relative to the folder>".
+  std::vector<std::string> mediaLog(size_t from = 0) const;
+  platform::Bitmap image(const std::string& form) {
+    return platform::composeWindow(rt->form(form));
+  }
+};
+
+// Writes an image as a binary PPM (for looking at it; convert to PNG with ImageMagick).
+void writePpm(const platform::Bitmap& b, const std::string& path);
+// Where tests put pictures for people to look at, or empty when not asked (MOROFIN_SNAPSHOTS).
+std::string snapshotDir();
+
+}  // namespace testkit
