@@ -22,9 +22,9 @@ Runtime::Runtime(Provider& provider, Project project)
 
 Runtime::~Runtime() {
   media_.closeAll();
-  // Forms go before the scheduler's bookkeeping they refer to.
-  for (auto& [name, f] : forms_) f.reset();
+  // Retired controls still refer to their forms, so they go first.
   retired_.clear();
+  for (auto& [name, f] : forms_) f.reset();
   g_current = previous_;
 }
 
