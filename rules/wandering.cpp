@@ -26,7 +26,9 @@ I16 stepOn(I16 v, int direction, I16 base, I16 speedAdj) {
 }  // namespace
 
 I16 drawOneTo(int n) {
-  return I16::fromFloat(1.0 + platform::Floor(static_cast<double>(platform::Rnd()) * n));
+  // A Single times an integer is a Single: the product is rounded to single precision first.
+  const float product = platform::Rnd() * static_cast<float>(n);
+  return I16::fromFloat(1.0 + platform::Floor(product));
 }
 
 void wanderZeka(GameState& s, float scaleWidth, float scaleHeight) {
