@@ -25,6 +25,12 @@ ClockRandom::ClockRandom() {
   s_[1] = splitmix(x) | 1;
 }
 
+ClockRandom::ClockRandom(uint64_t seed) {
+  uint64_t x = seed;
+  s_[0] = splitmix(x);
+  s_[1] = splitmix(x) | 1;
+}
+
 void ClockRandom::mix(uint64_t seed) {
   uint64_t x = seed ^ s_[0];
   s_[0] ^= splitmix(x);

@@ -17,6 +17,7 @@ class RandomSource {
 class ClockRandom : public RandomSource {
  public:
   ClockRandom();
+  explicit ClockRandom(uint64_t seed);  // a fixed start, for repeatable runs
   void randomize() override;
   float rnd() override;
   void mix(uint64_t seed);

@@ -1,8 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <sys/stat.h>
+
 #include "platform/keys.h"
+#include "screens/pictures.h"
 #include "tests/testkit.h"
 
+using platform::Image;
+using platform::Label;
+using platform::Timer;
 using platform::VK_DOWN;
 using platform::VK_LEFT;
 using platform::VK_RIGHT;
@@ -12,28 +19,341 @@ using testkit::Game;
 
 namespace {
 
-TEST(Flow, TitleToGameToTitle) {
+// Which digits a two-digit display shows, as a number (tens * 10 + ones).
+int shown(Game& g, const char* display) {
+  const auto& num = screens::pictures().num;
+  int v = 0;
+  for (int i = 0; i < 2; ++i) {
+    const auto& p = g.game().ctl<Image>(display, i).GetPicture();
+    int d = -1;
+    for (int k = 0; k < 10; ++k)
+      if (p == num[k]) d = k;
+    v = v * 10 + d;
+  }
+  return v;
+}
+
+int interval(Game& g, const char* timer) { return g.game().ctl<Timer>(timer).Interval(); }
+
+std::vector<std::string> commandsOnly(const std::vector<std::string>& log) {
+  std::vector<std::string> out;
+  for (const auto& l : log)
+    if (l != "mci:status Midi mode") out.push_back(l);
+  return out;
+}
+
+TEST(GameStart, TitleClosesBeforeTheMusicOpensAndEverythingIsSetUp) {
+  Game g;
+  g.folder.write("data/h.dat", "42\r\n");
+  ASSERT_TRUE(g.start());
+  ASSERT_TRUE(g.click(3));
+  const std::string root = g.folder.path().string();
+  EXPECT_EQ(g.mediaLog(), (std::vector<std::string>{
+                              "mci:Stop Midi",
+                              "mci:Close Midi",
+                              "mci:Open \"" + root + "\\sound\\bgm_h.mid\" alias Midi",
+                              "mci:Seek Midi to Start",
+                              "mci:Play Midi",
+                          }));
+  auto& s = g.st();
+  EXPECT_EQ(s.woboX, 300);
+  EXPECT_EQ(s.woboY, 150);
+  EXPECT_EQ(s.woboDir, 0);
+  EXPECT_GE(s.zekaX, 1);
+  EXPECT_LE(s.zekaX, 600);
+  EXPECT_GE(s.zekaY, 1);
+  EXPECT_LE(s.zekaY, 300);
+  EXPECT_EQ(s.zekaMove, 0);
+  EXPECT_EQ(s.speedAdj, 0);
+  EXPECT_EQ(s.hiScore, 42);
+  EXPECT_EQ(shown(g, "hiS"), 42);
+  EXPECT_EQ(shown(g, "scoreP"), 0);
+  EXPECT_EQ(shown(g, "lastT"), 0);
+  EXPECT_EQ(g.provider.sequencer()->mode, "playing");
+  // The game window stands where the title window stood, and the title window is gone.
+  EXPECT_EQ(g.provider.window("game")->x, g.provider.defaultX);
+  EXPECT_EQ(g.provider.window("title"), nullptr);
+  EXPECT_EQ(std::filesystem::current_path(), g.folder.path());
+}
+
+TEST(GameStart, HighScoreDigits) {
+  struct Case {
+    const char* file;
+    int shows;
+  } cases[] = {{"0\r\n", 0}, {"7\r\n", 7}, {"42\r\n", 42}, {"105\r\n", 15}, {"32767\r\n", 37}};
+  for (const Case& c : cases) {
+    Game g;
+    g.folder.write("data/e.dat", c.file);
+    ASSERT_TRUE(g.start());
+    ASSERT_TRUE(g.click(1));
+    EXPECT_EQ(shown(g, "hiS"), c.shows) << c.file;
+  }
+}
+
+TEST(Clock, LengthOfAGamePerMode) {
+  struct Case {
+    int button;
+    int firstShown, ticks;
+  } cases[] = {{1, 89, 1820}, {2, 79, 1620}, {3, 69, 1420}, {4, 59, 1220}};
+  for (const Case& c : cases) {
+    Game g;
+    ASSERT_TRUE(g.start());
+    ASSERT_TRUE(g.click(c.button));
+    ASSERT_TRUE(g.ticks(19));
+    EXPECT_EQ(shown(g, "lastT"), 0);  // no clock step before the 20th tick
+    ASSERT_TRUE(g.ticks(1));
+    EXPECT_EQ(shown(g, "lastT"), c.firstShown);
+    EXPECT_EQ(g.st().tickCount, 0);
+    ASSERT_TRUE(g.ticks(c.ticks - 21));
+    EXPECT_FALSE(g.over());
+    EXPECT_EQ(shown(g, "lastT"), 0);
+    ASSERT_TRUE(g.ticks(1));
+    EXPECT_TRUE(g.over()) << c.button;
+    EXPECT_EQ(shown(g, "lastT"), 0);
+    EXPECT_EQ(interval(g, "woboTimer"), 0);
+    EXPECT_EQ(g.st().tickCount, 0);
+  }
+}
+
+TEST(Score, DigitsCountWithCarryAndWrapAt100) {
   Game g;
   ASSERT_TRUE(g.start());
-  const auto* tw = g.provider.window("title");
-  ASSERT_NE(tw, nullptr);
-  EXPECT_EQ(tw->x, g.provider.defaultX);
-  ASSERT_TRUE(g.click(2));
-  EXPECT_FALSE(g.title().loaded());
-  ASSERT_TRUE(g.game().loaded());
-  const auto* gw = g.provider.window("game");
-  ASSERT_NE(gw, nullptr);
-  EXPECT_EQ(gw->x, g.provider.defaultX);
-  EXPECT_EQ(g.st().modeKey, "n");
-  EXPECT_EQ(g.st().timeTens, 8);
-  EXPECT_EQ(g.st().speedAdj, -1);
-  ASSERT_TRUE(g.provider.advanceUntil(*g.rt, [&] { return g.game().ctl<platform::Timer>("endTimer").Interval() == 1; }, 60000));
-  EXPECT_EQ(g.provider.nowUs(), 1620 * 10000);
-  if (auto dir = testkit::snapshotDir(); !dir.empty()) testkit::writePpm(g.image("game"), dir + "/gameover.ppm");
+  ASSERT_TRUE(g.click(1));
+  std::vector<std::pair<int, int>> seen;
+  for (int i = 1; i <= 105; ++i) {
+    g.game().scoreUp();
+    if (i == 9 || i == 10 || i == 99 || i == 100 || i == 105) seen.push_back({i, shown(g, "scoreP")});
+  }
+  EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{9, 9}, {10, 10}, {99, 99}, {100, 0}, {105, 5}}));
+  EXPECT_EQ(g.st().score, 105);
+}
+
+TEST(Tick, CatchScoresPlaysTheSoundAndRespawnsBeforeTheFrame) {
+  Game g(true);
+  ASSERT_TRUE(g.start());
+  ASSERT_TRUE(g.click(3));
+  auto& s = g.st();
+  s.zekaX = 310;
+  s.zekaY = 160;
+  s.zekaMove = 7;  // down 5: still inside the wobo's box at (300..316, 150..166)
+  g.random->push(0.5f);  // stop draw: no stop
+  g.random->push(0.0f);  // respawn x: 1
+  g.random->push(0.0f);  // respawn y: 1
+  size_t before = g.media.size();
+  ASSERT_TRUE(g.ticks(1));
+  EXPECT_EQ(s.score, 1);
+  EXPECT_EQ(shown(g, "scoreP"), 1);
+  EXPECT_EQ(s.zekaX, 1);
+  EXPECT_EQ(s.zekaY, 1);
+  EXPECT_EQ(s.zekaMove, 0);
+  EXPECT_EQ(g.mediaLog(before), (std::vector<std::string>{"wave:\\sound\\get.wav", "mci:status Midi mode"}));
+  // The frame shows the zeka at its new place: its outline at (1 + 5, 1 + 1).
+  const auto& map = g.game().ctl<platform::PictureBox>("map");
+  EXPECT_EQ(map.image().at(1 + 5, 1 + 1), (platform::Rgb{0, 0, 0}));
+}
+
+TEST(Pause, MidIntervalKeepsTheClockAndThePausingTickRunsToItsEnd) {
+  Game g;
+  ASSERT_TRUE(g.start());
+  ASSERT_TRUE(g.click(4));
+  ASSERT_TRUE(g.ticks(6));
   g.tap(VK_SPACE);
-  g.advance(2);
+  size_t before = g.media.size();
+  ASSERT_TRUE(g.ticks(1));  // the 7th tick pauses
+  EXPECT_TRUE(g.paused());
+  EXPECT_EQ(interval(g, "woboTimer"), 0);
+  EXPECT_TRUE(g.game().control("pauseL").Visible());
+  EXPECT_EQ(g.st().tickCount, 7);  // the pausing tick still counted itself
+  EXPECT_EQ(g.mediaLog(before), (std::vector<std::string>{"mci:Pause Midi", "wave:\\sound\\wait.wav",
+                                                          "mci:status Midi mode"}));
+  EXPECT_EQ(g.provider.sequencer()->mode, "paused");
+  auto [x, y] = std::pair{g.st().zekaX, g.st().zekaY};
+  ASSERT_TRUE(g.advance(500));
+  EXPECT_EQ(g.st().zekaX, x);  // nothing moves while paused
+  EXPECT_EQ(g.st().zekaY, y);
+  EXPECT_EQ(g.st().tickCount, 7);
+  before = g.media.size();
+  g.tap(VK_SPACE);
+  ASSERT_TRUE(g.advance(10));
+  EXPECT_FALSE(g.paused());
+  EXPECT_FALSE(g.game().control("pauseL").Visible());
+  EXPECT_EQ(commandsOnly(g.mediaLog(before)), (std::vector<std::string>{"mci:Play Midi", "wave:\\sound\\wait.wav"}));
+  EXPECT_EQ(g.provider.sequencer()->mode, "playing");
+  // The next clock step comes 13 ticks after the resume.
+  ASSERT_TRUE(g.ticks(12));
+  EXPECT_EQ(g.st().tickCount, 19);
+  EXPECT_EQ(shown(g, "lastT"), 0);
+  ASSERT_TRUE(g.ticks(1));
+  EXPECT_EQ(shown(g, "lastT"), 59);
+}
+
+TEST(Pause, HeldSpaceAlternatesPauseAndPlay) {
+  Game g;
+  ASSERT_TRUE(g.start());
+  ASSERT_TRUE(g.click(2));
+  g.hold(VK_SPACE);
+  size_t before = g.media.size();
+  int flips = 0;
+  bool was = false;
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_TRUE(g.advance(10));
+    if (g.paused() != was) ++flips;
+    was = g.paused();
+  }
+  EXPECT_GE(flips, 19);
+  int pauses = 0, plays = 0;
+  for (const auto& l : g.mediaLog(before)) {
+    pauses += l == "mci:Pause Midi";
+    plays += l == "mci:Play Midi";
+  }
+  EXPECT_GE(pauses, 9);
+  EXPECT_GE(plays, 9);
+  g.release(VK_SPACE);
+  bool state = g.paused();
+  ASSERT_TRUE(g.advance(100));
+  EXPECT_EQ(g.paused(), state);  // whichever change came last stands
+}
+
+TEST(GameOver, PauseAndEndInTheSameTickLeaveBothPollsRunning) {
+  Game g;
+  ASSERT_TRUE(g.start());
+  ASSERT_TRUE(g.click(1));
+  auto& s = g.st();
+  s.timeTens = 0;
+  s.timeOnes = 0;
+  s.tickCount = 19;
+  g.tap(VK_SPACE);
+  size_t before = g.media.size();
+  ASSERT_TRUE(g.ticks(1));
+  EXPECT_EQ(interval(g, "waitTimer"), 10);
+  EXPECT_EQ(interval(g, "endTimer"), 1);
+  EXPECT_EQ(interval(g, "woboTimer"), 0);
+  EXPECT_TRUE(g.game().control("pauseL").Visible());
+  EXPECT_TRUE(g.game().control("gameoverL", 0).Visible());
+  EXPECT_TRUE(g.game().control("gameoverL", 1).Visible());
+  // Pause, then the ending step; the loop check after "Close Midi" restarts nothing.
+  EXPECT_EQ(g.mediaLog(before), (std::vector<std::string>{
+                                    "mci:Pause Midi", "wave:\\sound\\wait.wav", "mci:Stop Midi",
+                                    "mci:Close Midi", "wave:\\sound\\end.wav", "mci:status Midi mode"}));
+  EXPECT_EQ(g.provider.sequencer(), nullptr);
+  g.tap(VK_SPACE);
+  ASSERT_TRUE(g.advance(20));
   EXPECT_TRUE(g.title().loaded());
   EXPECT_FALSE(g.game().loaded());
+}
+
+TEST(GameOver, WritesOnlyABeatenScoreAndShowsTheOldOne) {
+  for (int score : {5, 6}) {
+    Game g;
+    g.folder.write("data/n.dat", "5\r\n");
+    struct stat before {};
+    ::stat(g.folder.file("data/n.dat").c_str(), &before);
+    ASSERT_TRUE(g.start());
+    ASSERT_TRUE(g.click(2));
+    g.st().score = score;
+    g.st().timeTens = 0;
+    g.st().tickCount = 19;
+    ASSERT_TRUE(g.ticks(1));
+    ASSERT_TRUE(g.over());
+    EXPECT_EQ(g.folder.read("data/n.dat"), score == 5 ? "5\r\n" : "6\r\n");
+    struct stat after {};
+    ::stat(g.folder.file("data/n.dat").c_str(), &after);
+    if (score == 5) {
+      EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+      EXPECT_EQ(before.st_ino, after.st_ino);
+    }
+    EXPECT_EQ(shown(g, "hiS"), 5);  // the game over still shows the old high score
+    EXPECT_EQ(g.st().hiScore, 5);
+    // Arrow keys do nothing now; space returns to the title where the game window stood.
+    g.hold(VK_LEFT);
+    ASSERT_TRUE(g.advance(50));
+    EXPECT_EQ(g.st().woboX, 300);
+    g.release(VK_LEFT);
+    g.game().setPositionPx(333, 44);
+    g.provider.moveWindow(g.game());
+    g.tap(VK_SPACE);
+    ASSERT_TRUE(g.advance(1));
+    ASSERT_TRUE(g.title().loaded());
+    EXPECT_EQ(g.provider.window("title")->x, 333);
+    EXPECT_EQ(g.provider.window("title")->y, 44);
+    EXPECT_EQ(g.title().ctl<platform::TextBox>("dataText", 0).Text(), "Text1");
+    EXPECT_EQ(g.title().focused(), &g.title().control("Command1"));
+    // The next game shows the stored value.
+    ASSERT_TRUE(g.click(2));
+    EXPECT_EQ(shown(g, "hiS"), score);
+    EXPECT_EQ(g.provider.window("game")->x, 333);
+  }
+}
+
+TEST(Unload, EitherFormSendsTheClosingCommandsAndTheLastOneEndsTheProgram) {
+  {
+    Game g;
+    ASSERT_TRUE(g.start());
+    ASSERT_TRUE(g.click(2));
+    size_t before = g.media.size();
+    g.rt->dispatch([&] { g.game().Unload(); });
+    EXPECT_EQ(g.mediaLog(before), (std::vector<std::string>{"mci:Stop Midi", "mci:Close Midi"}));
+    EXPECT_EQ(g.provider.sequencer(), nullptr);
+    EXPECT_TRUE(g.rt->ended());
+    EXPECT_EQ(g.rt->exitStatus(), 0);
+  }
+  {
+    Game g;
+    ASSERT_TRUE(g.start());
+    EXPECT_FALSE(g.click(5));  // the program ends
+    EXPECT_EQ(g.mediaLog(), (std::vector<std::string>{"mci:Stop Midi", "mci:Close Midi"}));
+    EXPECT_EQ(g.rt->exitStatus(), 0);
+  }
+}
+
+TEST(Music, AFinishedTuneRestartsWithinOneTickAndAMissingOneIsSilent) {
+  Game g;
+  ASSERT_TRUE(g.start());
+  ASSERT_TRUE(g.click(1));
+  ASSERT_TRUE(g.ticks(3));
+  g.provider.finishMusic();
+  size_t before = g.media.size();
+  ASSERT_TRUE(g.ticks(1));
+  EXPECT_EQ(g.mediaLog(before), (std::vector<std::string>{"mci:status Midi mode", "mci:Seek Midi to Start",
+                                                          "mci:Play Midi"}));
+  EXPECT_EQ(g.provider.sequencer()->mode, "playing");
+  EXPECT_EQ(g.provider.sequencer()->plays, 2);
+
+  Game silent;
+  std::filesystem::remove(silent.folder.file("sound/bgm_d.mid"));
+  std::filesystem::remove(silent.folder.file("sound/get.wav"));
+  ASSERT_TRUE(silent.start());
+  ASSERT_TRUE(silent.click(4));
+  EXPECT_EQ(silent.provider.sequencer(), nullptr);
+  ASSERT_TRUE(silent.ticks(1220));
+  EXPECT_TRUE(silent.over());
+  EXPECT_FALSE(silent.media.empty());
+  for (const auto& e : silent.media)
+    if (e.text == "Seek Midi to Start" || e.text == "Play Midi") {
+      EXPECT_NE(e.result, 0u);
+    }
+}
+
+TEST(GameStart, ASecondGameStartsAfreshButKeepsTheLastFacing) {
+  Game g;
+  ASSERT_TRUE(g.start());
+  ASSERT_TRUE(g.click(4));
+  g.hold(VK_RIGHT);
+  ASSERT_TRUE(g.ticks(1220));
+  g.release(VK_RIGHT);
+  ASSERT_TRUE(g.over());
+  auto lastFacing = g.st().zekaDir;
+  g.tap(VK_SPACE);
+  ASSERT_TRUE(g.advance(1));
+  ASSERT_TRUE(g.click(4));
+  EXPECT_EQ(g.st().zekaDir, lastFacing);
+  EXPECT_EQ(g.st().woboX, 300);
+  EXPECT_EQ(g.st().woboDir, 0);
+  EXPECT_EQ(g.st().score, 0);
+  EXPECT_EQ(g.st().timeTens, 6);
+  EXPECT_EQ(interval(g, "woboTimer"), 10);
+  EXPECT_EQ(interval(g, "endTimer"), 0);
+  EXPECT_EQ(shown(g, "lastT"), 0);
 }
 
 }  // namespace

@@ -37,6 +37,19 @@ class ScriptedRandom : public platform::RandomSource {
   float fallback_;
 };
 
+// The runtime's generator, re-seeded from a counter instead of the clock: the same draws in every
+// run, for replays.
+class SeededRandom : public platform::RandomSource {
+ public:
+  explicit SeededRandom(uint64_t seed) : r_(seed) {}
+  void randomize() override { r_.mix(++count_); }
+  float rnd() override { return r_.rnd(); }
+
+ private:
+  platform::ClockRandom r_;
+  uint64_t count_ = 0;
+};
+
 // A program folder of its own in a temporary directory: sound files that the headless devices
 // accept, and a data folder.
 class AppFolder {
@@ -56,6 +69,7 @@ class AppFolder {
 class Game {
  public:
   explicit Game(bool scriptedRandom = false);
+  void seed(uint64_t s) { rt->setRandom(std::make_unique<SeededRandom>(s)); }
   ~Game();
 
   platform::headless::HeadlessProvider provider;
@@ -82,6 +96,9 @@ class Game {
   }
   // Media events as text: "mci:<command>" and "wave:<path relative to the folder>".
   std::vector<std::string> mediaLog(size_t from = 0) const;
+  // Game over: the end poll is running.
+  bool over() { return game().loaded() && game().ctl<platform::Timer>("endTimer").Interval() == 1; }
+  bool paused() { return game().loaded() && game().ctl<platform::Timer>("waitTimer").Interval() == 10; }
   platform::Bitmap image(const std::string& form) {
     return platform::composeWindow(rt->form(form));
   }
