@@ -73,6 +73,12 @@ void copyInto(Bitmap& dest, const Bitmap& src, int x, int y) {
   Clip c;
   if (!clip(dest, src, x, y, c)) return;
   const size_t n = static_cast<size_t>(c.w) * 3;
+  if (c.w == dest.width && c.w == src.width) {
+    // Whole rows on both sides: one contiguous copy.
+    std::memcpy(&dest.pixels[static_cast<size_t>(c.dy) * n], &src.pixels[static_cast<size_t>(c.sy) * n],
+                n * c.h);
+    return;
+  }
   for (int row = 0; row < c.h; ++row) {
     std::memcpy(&dest.pixels[(static_cast<size_t>(c.dy + row) * dest.width + c.dx) * 3],
                 &src.pixels[(static_cast<size_t>(c.sy + row) * src.width + c.sx) * 3], n);

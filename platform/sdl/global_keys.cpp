@@ -1,0 +1,48 @@
+#include "platform/sdl/global_keys.h"
+
+#include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+namespace platform::sdl {
+namespace {
+
+class X11Keys : public GlobalKeys {
+ public:
+  explicit X11Keys(Display* d) : display_(d) {
+    const struct {
+      KeySym sym;
+      int vk;
+    } keys[] = {{XK_Up, VK_UP}, {XK_Down, VK_DOWN}, {XK_Left, VK_LEFT}, {XK_Right, VK_RIGHT}, {XK_space, VK_SPACE}};
+    for (int i = 0; i < 5; ++i) {
+      codes_[i] = XKeysymToKeycode(display_, keys[i].sym);
+      vks_[i] = keys[i].vk;
+    }
+  }
+  void poll(KeyState& state) override {
+    char map[32];
+    XQueryKeymap(display_, map);
+    for (int i = 0; i < 5; ++i) {
+      if (!codes_[i]) continue;
+      bool down = (map[codes_[i] / 8] >> (codes_[i] % 8)) & 1;
+      state.setHeld(vks_[i], down);
+    }
+  }
+
+ private:
+  Display* display_;
+  KeyCode codes_[5] = {};
+  int vks_[5] = {};
+};
+
+}  // namespace
+
+std::unique_ptr<GlobalKeys> GlobalKeys::forWindow(SDL_Window* w) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!w || !SDL_GetWindowWMInfo(w, &info) || info.subsystem != SDL_SYSWM_X11) return nullptr;
+  return std::make_unique<X11Keys>(info.info.x11.display);
+}
+
+}  // namespace platform::sdl

@@ -1,0 +1,278 @@
+#include "platform/sdl/sdl_provider.h"
+
+#include <SDL.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "platform/compose.h"
+#include "platform/form.h"
+#include "platform/keys.h"
+#include "platform/runtime.h"
+#include "platform/sdl/global_keys.h"
+
+namespace platform::sdl {
+namespace {
+
+int vkOf(SDL_Keycode k) {
+  switch (k) {
+    case SDLK_UP: return VK_UP;
+    case SDLK_DOWN: return VK_DOWN;
+    case SDLK_LEFT: return VK_LEFT;
+    case SDLK_RIGHT: return VK_RIGHT;
+    case SDLK_SPACE: return VK_SPACE;
+    case SDLK_TAB: return VK_TAB;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER: return VK_RETURN;
+    default: return -1;
+  }
+}
+
+// Until the sound device is there: every request plays nothing.
+class NoSound : public MediaBackend {
+ public:
+  std::unique_ptr<MidiDevice> openSequencer(const std::string&, std::string& why) override {
+    why = "no sound";
+    return nullptr;
+  }
+  bool playWave(const std::string&) override { return false; }
+};
+
+}  // namespace
+
+SdlProvider::SdlProvider() : media_(std::make_unique<NoSound>()) {
+  // A software-composed game: present through X11 shared memory, not an OpenGL renderer.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+  SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    problem_ = (display && *display) || (wayland && *wayland)
+                   ? std::string("cannot open a window: ") + SDL_GetError()
+                   : std::string("cannot open a window: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)");
+    return;
+  }
+  ok_ = true;
+}
+
+SdlProvider::~SdlProvider() {
+  for (auto& [form, w] : windows_)
+    if (w->sdl) SDL_DestroyWindow(w->sdl);
+  windows_.clear();
+  media_.reset();
+  if (ok_) SDL_Quit();
+}
+
+int64_t SdlProvider::nowUs() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void SdlProvider::openWindow(Form& form) {
+  auto w = std::make_unique<Window>();
+  w->form = &form;
+  int x = SDL_WINDOWPOS_UNDEFINED, y = SDL_WINDOWPOS_UNDEFINED;
+  if (form.hasPosition()) std::tie(x, y) = form.positionPx();
+  w->sdl = SDL_CreateWindow(form.design().caption.c_str(), x, y, form.clientWidthPx(),
+                            form.clientHeightPx(), SDL_WINDOW_HIDDEN);
+  if (!w->sdl) raise(err::kInvalidCall, std::string("cannot create a window: ") + SDL_GetError());
+  w->id = SDL_GetWindowID(w->sdl);
+  const Picture& icon = form.design().icon;
+  if (!icon.empty()) {
+    Bitmap copy = *icon.bitmap();
+    SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(copy.pixels.data(), copy.width, copy.height,
+                                                        24, copy.width * 3, SDL_PIXELFORMAT_RGB24);
+    if (s) {
+      SDL_SetWindowIcon(w->sdl, s);
+      SDL_FreeSurface(s);
+    }
+  }
+  if (!globalKeys_) globalKeys_ = GlobalKeys::forWindow(w->sdl);
+  windows_[&form] = std::move(w);
+}
+
+void SdlProvider::closeWindow(Form& form) {
+  auto it = windows_.find(&form);
+  if (it == windows_.end()) return;
+  if (interaction_) interaction_->cancel(form);
+  SDL_DestroyWindow(it->second->sdl);
+  windows_.erase(it);
+}
+
+void SdlProvider::moveWindow(Form& form) {
+  auto it = windows_.find(&form);
+  if (it == windows_.end()) return;
+  auto [x, y] = form.positionPx();
+  SDL_SetWindowPosition(it->second->sdl, x, y);
+}
+
+SdlProvider::Window* SdlProvider::byId(uint32_t id) {
+  for (auto& [form, w] : windows_)
+    if (w->id == id) return w.get();
+  return nullptr;
+}
+
+void SdlProvider::showPending() {
+  for (auto& [form, w] : windows_) {
+    if (!w->pendingShow) continue;
+    w->pendingShow = false;
+    // Positioned while hidden, so it appears at its place in one go.
+    if (form->hasPosition()) {
+      auto [x, y] = form->positionPx();
+      SDL_SetWindowPosition(w->sdl, x, y);
+    }
+    present(*w, true);
+    SDL_ShowWindow(w->sdl);
+    SDL_RaiseWindow(w->sdl);
+    if (!form->hasPosition()) {
+      int x = 0, y = 0;
+      SDL_GetWindowPosition(w->sdl, &x, &y);
+      form->setPositionPx(x, y);
+    }
+    w->needsPresent = true;
+  }
+}
+
+void SdlProvider::present(Window& w, bool recompose) {
+  if (!w.form->loaded()) return;
+  if (recompose || w.presented != w.form->revision()) {
+    composeWindowInto(*w.form, w.image);
+    w.presented = w.form->revision();
+  }
+  SDL_Surface* s = SDL_GetWindowSurface(w.sdl);
+  if (!s) return;
+  SDL_LockSurface(s);
+  SDL_ConvertPixels(w.image.width, w.image.height, SDL_PIXELFORMAT_RGB24, w.image.pixels.data(),
+                    w.image.width * 3, s->format->format, s->pixels, s->pitch);
+  SDL_UnlockSurface(s);
+  SDL_UpdateWindowSurface(w.sdl);
+  w.needsPresent = false;
+}
+
+void SdlProvider::handle(Runtime& rt, const SDL_Event& e) {
+  switch (e.type) {
+    case SDL_QUIT:
+      // An interrupt or the session ending: close every screen as its close box would.
+      for (Form* f : rt.loadedForms()) rt.dispatch([f] { f->Unload(); });
+      return;
+    case SDL_WINDOWEVENT: {
+      Window* w = byId(e.window.windowID);
+      if (!w) return;
+      Form* f = w->form;
+      switch (e.window.event) {
+        case SDL_WINDOWEVENT_CLOSE:
+          rt.dispatch([f] { f->Unload(); });
+          break;
+        case SDL_WINDOWEVENT_EXPOSED:
+          w->needsPresent = true;
+          break;
+        case SDL_WINDOWEVENT_MOVED:
+          f->setPositionPx(e.window.data1, e.window.data2);
+          break;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+        case SDL_WINDOWEVENT_LEAVE:
+          if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) interaction_->cancel(*f);
+          break;
+        default:
+          break;
+      }
+      return;
+    }
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+    case SDL_MOUSEMOTION: {
+      const uint32_t id = e.type == SDL_MOUSEMOTION ? e.motion.windowID : e.button.windowID;
+      Window* w = byId(id);
+      if (!w) return;
+      if (e.type == SDL_MOUSEMOTION) {
+        interaction_->mouseMove(*w->form, e.motion.x, e.motion.y);
+      } else if (e.button.button == SDL_BUTTON_LEFT) {
+        if (e.type == SDL_MOUSEBUTTONDOWN)
+          interaction_->mouseDown(*w->form, e.button.x, e.button.y);
+        else
+          interaction_->mouseUp(*w->form, e.button.x, e.button.y);
+      }
+      return;
+    }
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: {
+      const int vk = vkOf(e.key.keysym.sym);
+      if (vk < 0) return;
+      const bool down = e.type == SDL_KEYDOWN;
+      if (!e.key.repeat) rt.keys().setHeld(vk, down);
+      Window* w = byId(e.key.windowID);
+      if (!w) return;
+      if (down && (!e.key.repeat || vk == VK_TAB))
+        interaction_->keyDown(*w->form, vk, (e.key.keysym.mod & KMOD_SHIFT) != 0);
+      else if (!down)
+        interaction_->keyUp(*w->form, vk);
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+void SdlProvider::waitUntil(int64_t deadlineUs) {
+  SDL_Event e;
+  int64_t now = nowUs();
+  if (deadlineUs <= now) return;
+  const int64_t remain = deadlineUs - now;
+  // Sleep on the display connection while the deadline is far, then to the microsecond.
+  if (remain > 2000) {
+    if (SDL_WaitEventTimeout(&e, static_cast<int>((remain - 1500) / 1000))) {
+      handle(*rt_, e);
+      return;
+    }
+  }
+  now = nowUs();
+  if (deadlineUs > now) {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    int64_t ns = ts.tv_nsec + (deadlineUs - now) * 1000;
+    ts.tv_sec += ns / 1000000000;
+    ts.tv_nsec = ns % 1000000000;
+    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
+  }
+}
+
+void SdlProvider::runLoop(Runtime& rt) {
+  rt_ = &rt;
+  interaction_ = std::make_unique<Interaction>(rt);
+  while (!rt.ended()) {
+    SDL_Event e;
+    while (!rt.ended() && SDL_PollEvent(&e)) handle(rt, e);
+    rt.collect();
+    if (rt.ended()) break;
+    // The whole keyboard, once per pass.
+    if (globalKeys_) globalKeys_->poll(rt.keys());
+    rt.fireDueTimers(nowUs());
+    rt.collect();
+    if (rt.ended()) break;
+    showPending();
+    for (auto& [form, w] : windows_)
+      if (w->needsPresent || w->presented != form->revision()) present(*w, false);
+    if (auto next = rt.nextDeadline()) {
+      waitUntil(*next);
+    } else if (SDL_WaitEvent(&e)) {
+      handle(rt, e);
+    }
+  }
+  interaction_.reset();
+  rt_ = nullptr;
+}
+
+void SdlProvider::reportError(const RuntimeError& e) {
+  std::fprintf(stderr, "morofin: run-time error %d: %s\n", e.number(), e.what());
+  const char* box = std::getenv("MOROFIN_NO_ERROR_BOX");
+  if (ok_ && !(box && *box)) {
+    const std::string text = "Run-time error '" + std::to_string(e.number()) + "':\n\n" + e.what();
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "morofin", text.c_str(), nullptr);
+  }
+}
+
+}  // namespace platform::sdl
