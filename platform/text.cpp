@@ -63,7 +63,11 @@ struct State {
   FT_Face face = nullptr;
   std::map<std::tuple<std::string, float, bool, bool, std::string>, TextImage> cache;
 
-  ~State() { release(); }
+  bool fcInitialised = false;
+  ~State() {
+    release();
+    if (fcInitialised) FcFini();
+  }
   void release() {
     cache.clear();
     if (face) FT_Done_Face(face);
@@ -95,6 +99,7 @@ void resolve(State& s) {
     s.problem = "fontconfig could not be initialised";
     return;
   }
+  s.fcInitialised = true;
   for (const char* family : kFamilies) {
     FcPattern* pat = FcPatternCreate();
     FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));

@@ -47,12 +47,16 @@ SdlProvider::SdlProvider() : media_(std::make_unique<NoSound>()) {
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+  const char* display = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  const char* driver = std::getenv("SDL_VIDEODRIVER");
+  if (!(display && *display) && !(wayland && *wayland) && !(driver && *driver)) {
+    // Without a desktop SDL would try the console's graphics devices; a game wants a desktop.
+    problem_ = "cannot open a window: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+    return;
+  }
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-    const char* display = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    problem_ = (display && *display) || (wayland && *wayland)
-                   ? std::string("cannot open a window: ") + SDL_GetError()
-                   : std::string("cannot open a window: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)");
+    problem_ = std::string("cannot open a window: ") + SDL_GetError();
     return;
   }
   ok_ = true;

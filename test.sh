@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Sets everything up on a fresh Debian 12 machine and runs the whole test suite: the normal build,
+# then the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")"
+bash tools/install-deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+cmake --build build -j2
+bash tools/with-xvfb.sh ctest --test-dir build --output-on-failure
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMOROFIN_SANITIZE=ON -DMOROFIN_BUILD_BENCH=OFF
+cmake --build build-asan -j2
+ASAN_OPTIONS=detect_leaks=1 bash tools/with-xvfb.sh ctest --test-dir build-asan --output-on-failure
