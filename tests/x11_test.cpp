@@ -172,7 +172,7 @@ TEST_F(RealWindow, TabAndEnterChooseAMode) {
   std::this_thread::sleep_for(400ms);
   EXPECT_EQ(digitAt(shoot(desk, g), 688, 24), 5);  // mode d counts down from 59
   desk.closeBox(g);
-  EXPECT_EQ(prog.wait(5s), 0);
+  EXPECT_EQ(prog.wait(5s), 0) << prog.stderrText();
 }
 
 TEST_F(RealWindow, ArrowHeldForAnotherWindowStillMoves) {
@@ -190,7 +190,7 @@ TEST_F(RealWindow, ArrowHeldForAnotherWindowStillMoves) {
   auto after = findWobo(shoot(desk, g));
   EXPECT_LT(after.first, before.first - 60);
   desk.closeBox(g);
-  EXPECT_EQ(prog.wait(5s), 0);
+  EXPECT_EQ(prog.wait(5s), 0) << prog.stderrText();
 }
 
 TEST_F(RealWindow, GameOverReturnsToTheTitleWhereTheGameStood) {

@@ -5,6 +5,8 @@
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
+#include <cstdio>
+
 namespace platform::sdl {
 namespace {
 
@@ -44,5 +46,24 @@ std::unique_ptr<GlobalKeys> GlobalKeys::forWindow(SDL_Window* w) {
   if (!w || !SDL_GetWindowWMInfo(w, &info) || info.subsystem != SDL_SYSWM_X11) return nullptr;
   return std::make_unique<X11Keys>(info.info.x11.display);
 }
+
+}  // namespace platform::sdl
+
+namespace platform::sdl {
+namespace {
+
+int onXError(Display*, XErrorEvent* e) {
+  if (e->error_code == BadWindow || e->error_code == BadDrawable || e->error_code == BadMatch) return 0;
+  char text[128];
+  XGetErrorText(e->display, e->error_code, text, sizeof text);
+  std::fprintf(stderr, "morofin: X error ignored: %s (request %d)\n", text, e->request_code);
+  return 0;
+}
+
+}  // namespace
+
+// Set before SDL starts: SDL keeps the handler it finds and passes errors on to it, and puts it back
+// when it closes its connections, which is when late errors about closed windows arrive.
+void tolerateLateX11Errors() { XSetErrorHandler(onXError); }
 
 }  // namespace platform::sdl

@@ -20,3 +20,11 @@ class GlobalKeys {
 };
 
 }  // namespace platform::sdl
+
+namespace platform::sdl {
+
+// An X error about a window that is already gone (a race with the server or a window manager at
+// closing time) must not end the program, as Xlib's default handler would.
+void tolerateLateX11Errors();
+
+}  // namespace platform::sdl

@@ -55,6 +55,7 @@ SdlProvider::SdlProvider() : media_(std::make_unique<NoSound>()) {
     problem_ = "cannot open a window: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
     return;
   }
+  tolerateLateX11Errors();
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     problem_ = std::string("cannot open a window: ") + SDL_GetError();
     return;
