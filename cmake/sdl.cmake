@@ -1,13 +1,15 @@
 # The desktop provider and the program itself.
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
+pkg_check_modules(FLUIDSYNTH REQUIRED IMPORTED_TARGET fluidsynth)
 find_package(X11 REQUIRED)
 
 add_library(morofin_sdl STATIC
+  platform/sdl/audio.cpp
   platform/sdl/global_keys.cpp
   platform/sdl/sdl_provider.cpp)
-target_link_libraries(morofin_sdl PUBLIC morofin_platform PkgConfig::SDL2 X11::X11)
+target_link_libraries(morofin_sdl PUBLIC morofin_platform PkgConfig::SDL2 PkgConfig::FLUIDSYNTH X11::X11)
 
 add_executable(morofin app/main.cpp)
 target_link_libraries(morofin PRIVATE morofin_rules morofin_sdl)
 set_target_properties(morofin PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-add_dependencies(morofin morofin_assets)
+add_dependencies(morofin morofin_assets morofin_sounds)

@@ -37,7 +37,10 @@ class HeadlessProvider : public Provider, public MediaBackend {
   void openWindow(Form& form) override;
   void closeWindow(Form& form) override;
   void moveWindow(Form& form) override;
-  MediaBackend& mediaBackend() override { return *this; }
+  MediaBackend& mediaBackend() override { return external_ ? *external_ : *this; }
+  // Plays through another backend (a real device) instead of the recording fakes; set before the
+  // runtime is made.
+  void useMediaBackend(MediaBackend* b) { external_ = b; }
   void runLoop(Runtime& rt) override;
   void reportError(const RuntimeError& e) override { errors.push_back(e); }
 
@@ -78,6 +81,7 @@ class HeadlessProvider : public Provider, public MediaBackend {
 
  private:
   int64_t nowUs_ = 0;
+  MediaBackend* external_ = nullptr;
   int opened_ = 0;
   std::vector<std::shared_ptr<FakeSequencerState>> sequencers_;
 };

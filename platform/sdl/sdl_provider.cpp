@@ -11,6 +11,7 @@
 #include "platform/form.h"
 #include "platform/keys.h"
 #include "platform/runtime.h"
+#include "platform/sdl/audio.h"
 #include "platform/sdl/global_keys.h"
 
 namespace platform::sdl {
@@ -30,7 +31,7 @@ int vkOf(SDL_Keycode k) {
   }
 }
 
-// Until the sound device is there: every request plays nothing.
+// Without a window there is no game, and no sound either.
 class NoSound : public MediaBackend {
  public:
   std::unique_ptr<MidiDevice> openSequencer(const std::string&, std::string& why) override {
@@ -61,6 +62,7 @@ SdlProvider::SdlProvider() : media_(std::make_unique<NoSound>()) {
     return;
   }
   ok_ = true;
+  media_ = openAudio();
 }
 
 SdlProvider::~SdlProvider() {

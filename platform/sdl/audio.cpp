@@ -1,0 +1,301 @@
+#include "platform/sdl/audio.h"
+
+#include <SDL.h>
+#include <fluidsynth.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/midi.h"
+#include "platform/sequencer.h"
+
+namespace platform::sdl {
+namespace {
+
+constexpr int kRate = 44100;
+// About 5.8 ms a buffer: the end of a tune is seen within one game tick.
+constexpr int kFrames = 256;
+
+class FluidTarget : public SynthTarget {
+ public:
+  explicit FluidTarget(fluid_synth_t* s) : s_(s) {}
+  void send(const MidiEvent& e) override {
+    const int ch = e.status & 0x0F;
+    switch (e.status & 0xF0) {
+      case 0x80: fluid_synth_noteoff(s_, ch, e.data1); break;
+      case 0x90:
+        if (e.data2) {
+          fluid_synth_noteon(s_, ch, e.data1, e.data2);
+        } else {
+          fluid_synth_noteoff(s_, ch, e.data1);
+        }
+        break;
+      case 0xA0: fluid_synth_key_pressure(s_, ch, e.data1, e.data2); break;
+      case 0xB0: fluid_synth_cc(s_, ch, e.data1, e.data2); break;
+      case 0xC0: fluid_synth_program_change(s_, ch, e.data1); break;
+      case 0xD0: fluid_synth_channel_pressure(s_, ch, e.data1); break;
+      case 0xE0: fluid_synth_pitch_bend(s_, ch, e.data1 | (e.data2 << 7)); break;
+      default: break;
+    }
+  }
+  void render(float* stereo, int frames) override {
+    fluid_synth_write_float(s_, frames, stereo, 0, 2, stereo, 1, 2);
+  }
+  void allNotesOff() override { fluid_synth_all_notes_off(s_, -1); }
+  void allSoundsOff() override { fluid_synth_all_sounds_off(s_, -1); }
+
+ private:
+  fluid_synth_t* s_;
+};
+
+void quietFluid(int level, const char* message, void*) {
+  if (level <= FLUID_ERR) std::fprintf(stderr, "morofin: synthesizer: %s\n", message);
+}
+
+class Audio;
+
+class Sequencer : public MidiDevice {
+ public:
+  Sequencer(Audio& a, std::shared_ptr<const MidiSong> song);
+  ~Sequencer() override;
+  void play() override;
+  void pause() override;
+  void stop() override;
+  void seekToStart() override;
+  std::string mode() override;
+  MidiPlayer player;
+
+ private:
+  Audio& audio_;
+};
+
+class Audio : public MediaBackend {
+ public:
+  Audio() = default;
+  // Opens the device and starts loading the soundfont; false (with why) when there is no device.
+  bool open(std::string& why) {
+    SDL_AudioSpec want{}, have{};
+    want.freq = kRate;
+    want.format = AUDIO_F32SYS;
+    want.channels = 2;
+    want.samples = kFrames;
+    want.callback = callback;
+    want.userdata = this;
+    dev_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (!dev_) return why = SDL_GetError(), false;
+    const std::string soundfont = findSoundfont();
+    if (soundfont.empty()) {
+      std::fprintf(stderr,
+                   "morofin: no General MIDI soundfont found (install timgm6mb-soundfont); the "
+                   "music is silent\n");
+    } else {
+      // Loading takes a while: do it beside the game, which can start meanwhile.
+      loader_ = std::thread([this, soundfont] { load(soundfont); });
+    }
+    SDL_PauseAudioDevice(dev_, 0);
+    return true;
+  }
+  ~Audio() override {
+    if (loader_.joinable()) loader_.join();
+    if (dev_) SDL_CloseAudioDevice(dev_);  // stops the callback first
+    target_.reset();
+    if (synth_) delete_fluid_synth(synth_);
+    if (settings_) delete_fluid_settings(settings_);
+  }
+
+  std::unique_ptr<MidiDevice> openSequencer(const std::string& path, std::string& why) override {
+    std::ifstream f(path, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    auto song = std::make_shared<MidiSong>();
+    if (!f.good() && !f.eof()) return why = "unreadable", nullptr;
+    if (!parseMidi(bytes.data(), bytes.size(), *song, why)) return nullptr;
+    return std::make_unique<Sequencer>(*this, std::move(song));
+  }
+
+  bool playWave(const std::string& path) override {
+    SDL_AudioSpec spec;
+    Uint8* buf = nullptr;
+    Uint32 len = 0;
+    if (!SDL_LoadWAV(path.c_str(), &spec, &buf, &len)) return false;
+    SDL_AudioCVT cvt;
+    if (SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, AUDIO_F32SYS, 2, kRate) < 0) {
+      SDL_FreeWAV(buf);
+      return false;
+    }
+    std::vector<uint8_t> work(static_cast<size_t>(len) * cvt.len_mult);
+    std::memcpy(work.data(), buf, len);
+    SDL_FreeWAV(buf);
+    cvt.buf = work.data();
+    cvt.len = static_cast<int>(len);
+    if (cvt.needed && SDL_ConvertAudio(&cvt) < 0) return false;
+    const size_t bytes = cvt.needed ? static_cast<size_t>(cvt.len_cvt) : len;
+    std::vector<float> samples(bytes / sizeof(float));
+    std::memcpy(samples.data(), work.data(), samples.size() * sizeof(float));
+    SDL_LockAudioDevice(dev_);
+    wave_ = std::move(samples);  // cuts off a wave still playing
+    wavePos_ = 0;
+    SDL_UnlockAudioDevice(dev_);
+    return true;
+  }
+
+  void lock() { SDL_LockAudioDevice(dev_); }
+  void unlock() { SDL_UnlockAudioDevice(dev_); }
+  SynthTarget* synth() { return ready_.load() ? target_.get() : nullptr; }
+  void attach(Sequencer* s) { players_.push_back(s); }
+  void detach(Sequencer* s) { std::erase(players_, s); }
+
+  static void callback(void* self, Uint8* stream, int len) {
+    static_cast<Audio*>(self)->mix(reinterpret_cast<float*>(stream), len / static_cast<int>(2 * sizeof(float)));
+  }
+
+ private:
+  void load(const std::string& path) {
+    fluid_set_log_function(FLUID_PANIC, quietFluid, nullptr);
+    fluid_set_log_function(FLUID_ERR, quietFluid, nullptr);
+    fluid_set_log_function(FLUID_WARN, quietFluid, nullptr);
+    fluid_set_log_function(FLUID_INFO, quietFluid, nullptr);
+    fluid_set_log_function(FLUID_DBG, quietFluid, nullptr);
+    settings_ = new_fluid_settings();
+    if (settings_) {
+      fluid_settings_setnum(settings_, "synth.sample-rate", kRate);
+      fluid_settings_setnum(settings_, "synth.gain", 1.0);
+      fluid_settings_setint(settings_, "synth.chorus.active", 0);
+      // Dry: a pause must fall silent at once, with no reverberation left ringing.
+      fluid_settings_setint(settings_, "synth.reverb.active", 0);
+      fluid_settings_setint(settings_, "synth.cpu-cores", 1);
+      synth_ = new_fluid_synth(settings_);
+    }
+    if (!synth_ || fluid_synth_sfload(synth_, path.c_str(), 1) == FLUID_FAILED) {
+      std::fprintf(stderr, "morofin: the synthesizer cannot use the soundfont %s; the music is silent\n",
+                   path.c_str());
+      return;
+    }
+    target_ = std::make_unique<FluidTarget>(synth_);
+    ready_.store(true);
+  }
+
+  void mix(float* out, int frames) {
+    std::memset(out, 0, sizeof(float) * 2 * frames);
+    SynthTarget* s = synth();
+    bool rendered = false;
+    for (Sequencer* p : players_) {
+      if (p->player.state() == MidiPlayer::State::kPlaying) {
+        p->player.render(out, frames, rendered ? nullptr : s);
+        rendered = true;
+      }
+    }
+    if (!rendered && s) s->render(out, frames);  // let released notes fade out
+    const size_t n = static_cast<size_t>(frames) * 2;
+    for (size_t i = 0; i < n && wavePos_ < wave_.size(); ++i) out[i] += wave_[wavePos_++];
+    for (size_t i = 0; i < n; ++i) out[i] = std::max(-1.0f, std::min(1.0f, out[i]));
+  }
+
+  SDL_AudioDeviceID dev_ = 0;
+  std::thread loader_;
+  std::atomic<bool> ready_{false};
+  fluid_settings_t* settings_ = nullptr;
+  fluid_synth_t* synth_ = nullptr;
+  std::unique_ptr<FluidTarget> target_;
+  std::vector<Sequencer*> players_;
+  std::vector<float> wave_;
+  size_t wavePos_ = 0;
+};
+
+Sequencer::Sequencer(Audio& a, std::shared_ptr<const MidiSong> song)
+    : player(std::move(song), kRate), audio_(a) {
+  audio_.lock();
+  audio_.attach(this);
+  audio_.unlock();
+}
+
+Sequencer::~Sequencer() {
+  audio_.lock();
+  player.stop(audio_.synth());
+  audio_.detach(this);
+  audio_.unlock();
+}
+
+void Sequencer::play() {
+  audio_.lock();
+  player.play();
+  audio_.unlock();
+}
+
+void Sequencer::pause() {
+  audio_.lock();
+  player.pause(audio_.synth());
+  audio_.unlock();
+}
+
+void Sequencer::stop() {
+  audio_.lock();
+  player.stop(audio_.synth());
+  audio_.unlock();
+}
+
+void Sequencer::seekToStart() {
+  audio_.lock();
+  player.seekToStart(audio_.synth());
+  audio_.unlock();
+}
+
+std::string Sequencer::mode() {
+  audio_.lock();
+  MidiPlayer::State s = player.state();
+  audio_.unlock();
+  switch (s) {
+    case MidiPlayer::State::kPlaying: return "playing";
+    case MidiPlayer::State::kPaused: return "paused";
+    case MidiPlayer::State::kStopped: return "stopped";
+  }
+  return "not ready";
+}
+
+// Nothing to hear, but every request answers as the game expects.
+class Silence : public MediaBackend {
+ public:
+  std::unique_ptr<MidiDevice> openSequencer(const std::string&, std::string& why) override {
+    why = "no audio device";
+    return nullptr;
+  }
+  bool playWave(const std::string&) override { return false; }
+};
+
+}  // namespace
+
+std::string findSoundfont() {
+  namespace fs = std::filesystem;
+  if (const char* env = std::getenv("MOROFIN_SOUNDFONT")) return fs::is_regular_file(env) ? env : "";
+  for (const char* p : {"/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf2/default-GM.sf2",
+                        "/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/soundfonts/default.sf2"}) {
+    std::error_code ec;
+    if (fs::is_regular_file(p, ec)) return p;
+  }
+  return {};
+}
+
+std::unique_ptr<MediaBackend> openAudio() {
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    std::fprintf(stderr, "morofin: no sound (%s); the game runs silent\n", SDL_GetError());
+    return std::make_unique<Silence>();
+  }
+  auto audio = std::make_unique<Audio>();
+  std::string why;
+  if (!audio->open(why)) {
+    std::fprintf(stderr, "morofin: no audio device (%s); the game runs silent\n", why.c_str());
+    audio.reset();
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return std::make_unique<Silence>();
+  }
+  return audio;
+}
+
+}  // namespace platform::sdl

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/media.h"
+
+namespace platform::sdl {
+
+// The computer's sound: one SDL audio device, opened once, mixing the music (a MIDI sequencer
+// driving a FluidSynth synthesizer with a General MIDI soundfont) and one wave at a time over it.
+// When there is no audio device the game runs silent; without a soundfont or a working synthesizer
+// the music is silent and the waves still play. Each case is said once on standard error.
+std::unique_ptr<MediaBackend> openAudio();
+
+// Where the soundfont is looked for: MOROFIN_SOUNDFONT, then Debian's usual places.
+std::string findSoundfont();
+
+}  // namespace platform::sdl

@@ -1,0 +1,197 @@
+// The real sound path through SDL's disk audio driver, which writes what the device would play to
+// a file at the pace of real time: the file's length tells when something was asked for.
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/media.h"
+#include "platform/sdl/audio.h"
+#include "tests/testkit.h"
+
+using namespace std::chrono_literals;
+using platform::Media;
+using platform::mcierr::kOk;
+
+namespace {
+
+constexpr double kRate = 44100;
+const std::string kSound = std::string(MOROFIN_BINARY_DIR) + "/sound/";
+
+// The game's own lines on standard error (SDL's disk driver announces itself too).
+std::string ours(const std::string& err) {
+  std::istringstream in(err);
+  std::string out;
+  for (std::string l; std::getline(in, l);)
+    if (l.rfind("morofin:", 0) == 0) out += l + "\n";
+  return out;
+}
+
+struct DiskAudio {
+  std::string file;
+  std::unique_ptr<platform::MediaBackend> backend;
+  std::unique_ptr<Media> media;
+  explicit DiskAudio(const char* soundfont = nullptr) {
+    file = (std::filesystem::temp_directory_path() / ("morofin-audio-" + std::to_string(::getpid()) + ".raw")).string();
+    std::filesystem::remove(file);
+    ::setenv("SDL_AUDIODRIVER", "disk", 1);
+    ::setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
+    if (soundfont) {
+      ::setenv("MOROFIN_SOUNDFONT", soundfont, 1);
+    } else {
+      ::unsetenv("MOROFIN_SOUNDFONT");
+    }
+    backend = platform::sdl::openAudio();
+    media = std::make_unique<Media>(*backend);
+    std::this_thread::sleep_for(1500ms);  // the soundfont loads meanwhile, as on the title screen
+  }
+  ~DiskAudio() {
+    media.reset();
+    backend.reset();
+    SDL_Quit();
+    std::filesystem::remove(file);
+  }
+  // Frames written so far.
+  int64_t now() const {
+    struct stat st {};
+    ::stat(file.c_str(), &st);
+    return st.st_size / 8;
+  }
+  uint32_t send(const std::string& c) { return media->sendString(c.c_str(), nullptr, 0, 0); }
+  std::string mode() {
+    char buf[16] = {};
+    media->sendString("status Midi mode", buf, 16, 0);
+    return buf;
+  }
+  // The loudness of [from, from + frames) as RMS.
+  double rms(int64_t from, int64_t frames) const {
+    std::ifstream f(file, std::ios::binary);
+    f.seekg(from * 8);
+    std::vector<float> s(static_cast<size_t>(frames) * 2);
+    f.read(reinterpret_cast<char*>(s.data()), static_cast<std::streamsize>(s.size() * 4));
+    double sum = 0;
+    size_t n = static_cast<size_t>(f.gcount()) / 4;
+    for (size_t i = 0; i < n; ++i) sum += double(s[i]) * s[i];
+    return n ? std::sqrt(sum / n) : 0;
+  }
+  // The first frame at or after `from` where 5 ms windows turn loud, or -1.
+  int64_t firstSound(int64_t from, int64_t within) const {
+    for (int64_t at = from; at < from + within; at += 220)
+      if (rms(at, 220) > 0.002) return at;
+    return -1;
+  }
+};
+
+TEST(Audio, MusicSoundsAtOncePausesToSilenceAndResumes) {
+  DiskAudio a;
+  ASSERT_EQ(a.send("open \"" + kSound + "bgm_n.mid\" alias Midi"), kOk);
+  ASSERT_EQ(a.send("Seek Midi to Start"), kOk);
+  const int64_t start = a.now();
+  ASSERT_EQ(a.send("Play Midi"), kOk);
+  std::this_thread::sleep_for(800ms);
+  const int64_t heard = a.firstSound(start, static_cast<int64_t>(kRate));
+  ASSERT_GE(heard, 0) << "no sound at all";
+  EXPECT_LT((heard - start) / kRate, 0.100);
+  ASSERT_EQ(a.send("Pause Midi"), kOk);
+  EXPECT_EQ(a.mode(), "paused");
+  const int64_t paused = a.now();
+  std::this_thread::sleep_for(600ms);
+  const int64_t resumed = a.now();
+  ASSERT_EQ(a.send("Play Midi"), kOk);
+  std::this_thread::sleep_for(500ms);
+  // Silent from one buffer after the pause until the resume, sound again after it.
+  EXPECT_LT(a.rms(paused + 2048, resumed - paused - 2048), 1e-4);
+  // Notes that sounded at the pause are not struck again: the music comes back with its next note.
+  EXPECT_GE(a.firstSound(resumed, static_cast<int64_t>(kRate / 2)), 0);
+  ASSERT_EQ(a.send("Close Midi"), kOk);
+}
+
+TEST(Audio, ATuneThatEndsIsSeenStoppedWithinATick) {
+  testkit::AppFolder folder;
+  // One note, a quarter at 120 bpm: the file ends after 0.5 s.
+  const std::string track("\x00\xC0\x00\x00\x90\x48\x64\x83\x60\x80\x48\x00\x00\xFF\x2F\x00", 16);
+  std::string f("MThd\0\0\0\6\0\0\0\1\x01\xE0MTrk\0\0\0\x10", 22);
+  folder.write("short.mid", f + track);
+  DiskAudio a;
+  ASSERT_EQ(a.send("open \"" + folder.file("short.mid").string() + "\" alias Midi"), kOk);
+  const int64_t start = a.now();
+  ASSERT_EQ(a.send("Play Midi"), kOk);
+  while (a.mode() == "playing") std::this_thread::sleep_for(1ms);
+  const int64_t seen = a.now();
+  EXPECT_EQ(a.mode(), "stopped");
+  const double late = (seen - start) / kRate - 0.5;
+  EXPECT_GT(late, -0.015);  // the device runs a buffer or two ahead of the file
+  EXPECT_LT(late, 0.010 + 0.012);
+  // The game's loop check: rewind and play again sounds again.
+  ASSERT_EQ(a.send("Seek Midi to Start"), kOk);
+  const int64_t restart = a.now();
+  ASSERT_EQ(a.send("Play Midi"), kOk);
+  std::this_thread::sleep_for(300ms);
+  EXPECT_GE(a.firstSound(restart, static_cast<int64_t>(kRate / 10)), 0);
+}
+
+TEST(Audio, TheCatchEffectIsHeardOverTheMusic) {
+  DiskAudio a;
+  ASSERT_EQ(a.send("open \"" + kSound + "bgm_h.mid\" alias Midi"), kOk);
+  ASSERT_EQ(a.send("Play Midi"), kOk);
+  std::this_thread::sleep_for(600ms);
+  const int64_t at = a.now();
+  ASSERT_TRUE(a.media->playSound((kSound + "get.wav").c_str(), 1));
+  std::this_thread::sleep_for(400ms);
+  const double before = a.rms(at - 4410, 4410);
+  const double with = a.rms(at + 1024, 4410);
+  EXPECT_GT(before, 0.002);  // the music
+  EXPECT_GT(with, 1.5 * before);
+}
+
+TEST(Audio, MissingFilesAndSoundfontLeaveTheRestWorking) {
+  testkit::AppFolder folder;
+  folder.write("broken.mid", "MThd garbage");
+  folder.write("broken.wav", "RIFF garbage");
+  testing::internal::CaptureStderr();
+  DiskAudio a("/nonexistent/soundfont.sf2");
+  std::string err = ours(testing::internal::GetCapturedStderr());
+  EXPECT_NE(err.find("soundfont"), std::string::npos) << err;
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  EXPECT_NE(a.send("open \"" + folder.file("missing.mid").string() + "\" alias Midi"), kOk);
+  EXPECT_NE(a.send("open \"" + folder.file("broken.mid").string() + "\" alias Midi"), kOk);
+  EXPECT_FALSE(a.media->playSound(folder.file("broken.wav").c_str(), 1));
+  EXPECT_FALSE(a.media->playSound(folder.file("none.wav").c_str(), 1));
+  // The music opens and runs (silent without a soundfont); the effects still sound.
+  ASSERT_EQ(a.send("open \"" + kSound + "bgm_e.mid\" alias Midi"), kOk);
+  ASSERT_EQ(a.send("Play Midi"), kOk);
+  EXPECT_EQ(a.mode(), "playing");
+  const int64_t at = a.now();
+  ASSERT_TRUE(a.media->playSound((kSound + "end.wav").c_str(), 1));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_GE(a.firstSound(at, 4410), 0);
+}
+
+TEST(Audio, NoDeviceAtAllRunsAWholeGameSilently) {
+  ::setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+  testing::internal::CaptureStderr();
+  auto backend = platform::sdl::openAudio();
+  std::string err = ours(testing::internal::GetCapturedStderr());
+  EXPECT_NE(err.find("silent"), std::string::npos) << err;
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  // The game on the headless clock, with this backend instead of the fakes.
+  testkit::Game g;
+  g.provider.useMediaBackend(backend.get());
+  g.rt.reset();
+  g.rt = std::make_unique<platform::Runtime>(g.provider, rules::morofinProject());
+  g.rt->setAppPath(g.folder.path().string());
+  ASSERT_TRUE(g.start());
+  ASSERT_TRUE(g.click(4));
+  ASSERT_TRUE(g.ticks(1220));
+  EXPECT_TRUE(g.over());
+  SDL_Quit();
+}
+
+}  // namespace
