@@ -9,4 +9,5 @@ cmake --build build -j2
 bash tools/with-xvfb.sh ctest --test-dir build --output-on-failure
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMOROFIN_SANITIZE=ON -DMOROFIN_BUILD_BENCH=OFF
 cmake --build build-asan -j2
-ASAN_OPTIONS=detect_leaks=1 bash tools/with-xvfb.sh ctest --test-dir build-asan --output-on-failure
+ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp:print_suppressions=0 \
+  bash tools/with-xvfb.sh ctest --test-dir build-asan --output-on-failure

@@ -90,7 +90,13 @@ std::string Program::stderrText() const {
   return s.str();
 }
 
+namespace {
+// Windows come and go while we look at them; an error about one that just went is no failure.
+int ignoreXErrors(Display*, XErrorEvent*) { return 0; }
+}  // namespace
+
 Desk::Desk() {
+  XSetErrorHandler(ignoreXErrors);
   const char* name = std::getenv("DISPLAY");
   if (name && *name) d_ = XOpenDisplay(nullptr);
 }
