@@ -11,3 +11,4 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMOROFIN_SANITIZE=ON
 cmake --build build-asan -j2
 ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp:print_suppressions=0 \
   bash tools/with-xvfb.sh ctest --test-dir build-asan --output-on-failure
+bash tools/fuzz.sh 20000

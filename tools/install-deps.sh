@@ -10,6 +10,7 @@ packages=(
   libsdl2-dev libx11-dev libxtst-dev
   libfluidsynth-dev timgm6mb-soundfont
   xvfb xauth x11-utils x11-apps xdotool imagemagick
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()
