@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
@@ -89,7 +90,18 @@ std::string replaceFileAtomically(const std::string& path, const std::string& by
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (ec) return "cannot create folder " + folder.string() + ": " + ec.message();
-  std::string tmpl = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  const std::string prefix = "." + target.filename().string() + ".";
+  // Temporary files that a write cut short by a crash left behind; a minute old is surely dead.
+  for (const auto& e : fs::directory_iterator(folder, ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.size() == prefix.size() + 6 && name.rfind(prefix, 0) == 0) {
+      std::error_code age;
+      auto when = fs::last_write_time(e.path(), age);
+      if (!age && fs::file_time_type::clock::now() - when > std::chrono::minutes(1))
+        fs::remove(e.path(), age);
+    }
+  }
+  std::string tmpl = (folder / (prefix + "XXXXXX")).string();
   int fd = ::mkstemp(tmpl.data());
   if (fd < 0) return "cannot write in " + folder.string() + ": " + std::strerror(errno);
   ::fchmod(fd, 0644);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -96,10 +97,16 @@ uint32_t Media::execute(const std::string& command, std::string& reply) {
       return mcierr::kUnknownType;
     const std::string native = nativePath(path);
     struct stat st {};
-    if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return mcierr::kFileNotFound;
+    if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+      complain(native, "no such file");
+      return mcierr::kFileNotFound;
+    }
     std::string why;
     auto dev = backend_.openSequencer(native, why);
-    if (!dev) return mcierr::kCannotOpen;
+    if (!dev) {
+      complain(native, why);
+      return mcierr::kCannotOpen;
+    }
     devices_[key] = std::move(dev);
     return mcierr::kOk;
   }
@@ -139,6 +146,12 @@ uint32_t Media::execute(const std::string& command, std::string& reply) {
   return mcierr::kOk;
 }
 
+void Media::complain(const std::string& path, const std::string& why) {
+  if (backend_.silent() || !complained_.insert(path).second) return;
+  std::fprintf(stderr, "morofin: cannot play %s (%s); the game goes on without it\n", path.c_str(),
+               why.c_str());
+}
+
 bool Media::playSound(const char* path, unsigned) {
   std::string p = path ? path : "";
   bool ok = false;
@@ -146,6 +159,11 @@ bool Media::playSound(const char* path, unsigned) {
     ok = !p.empty() && backend_.playWave(nativePath(p));
   } catch (...) {
     ok = false;
+  }
+  if (!ok && !p.empty()) {
+    struct stat st {};
+    const std::string native = nativePath(p);
+    complain(native, ::stat(native.c_str(), &st) == 0 ? "not a wave file it can play" : "no such file");
   }
   if (log_) log_->push_back({MediaEvent::kWave, p, ok ? 1u : 0u});
   return ok;

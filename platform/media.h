@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,8 @@ class MediaBackend {
   virtual std::unique_ptr<MidiDevice> openSequencer(const std::string& path, std::string& why) = 0;
   // Starts a wave, cutting off one still playing; false when nothing could be played.
   virtual bool playWave(const std::string& path) = 0;
+  // True for a backend that plays nothing at all (no device); its refusals need no complaint.
+  virtual bool silent() const { return false; }
 };
 
 // Error codes of the command-string interface.
@@ -64,9 +67,12 @@ class Media {
 
  private:
   uint32_t execute(const std::string& command, std::string& reply);
+  // Says once on standard error that a file cannot be played.
+  void complain(const std::string& path, const std::string& why);
   MediaBackend& backend_;
   std::map<std::string, std::unique_ptr<MidiDevice>> devices_;  // by lower-case alias
   std::vector<MediaEvent>* log_ = nullptr;
+  std::set<std::string> complained_;
 };
 
 }  // namespace platform

@@ -1,7 +1,11 @@
 // The real program in a real window under an X server, driven with real key and mouse events.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <iterator>
+#include <map>
 #include <queue>
 #include <thread>
 
@@ -47,24 +51,31 @@ int digitAt(const Shot& s, int x0, int y0) {
 
 int number(const Shot& s, int x0, int y0) { return digitAt(s, x0, y0) * 10 + digitAt(s, x0 + 32, y0); }
 
-// The biggest patch of the creatures' body colour on the playfield: the wobo. Its box's left and
-// top, or -1 when none is seen.
-std::pair<int, int> findWobo(const Shot& s) {
+struct Patch {
+  int size, minX, minY, maxX, maxY;
+  int cx() const { return (minX + maxX) / 2; }
+  int cy() const { return (minY + maxY) / 2; }
+};
+
+// Every patch of the creatures' body colour on the playfield, biggest first.
+std::vector<Patch> patches(const Shot& s) {
   std::vector<int> seen(static_cast<size_t>(s.w) * s.h, 0);
-  int bestSize = 0, bestX = -1, bestY = -1;
+  std::vector<Patch> out;
   for (int y = 1; y <= 320; ++y)
     for (int x = 1; x <= 640; ++x) {
       if (seen[y * s.w + x] || !near(s.at(x, y), {128, 255, 255})) continue;
       std::queue<std::pair<int, int>> q;
       q.push({x, y});
       seen[y * s.w + x] = 1;
-      int size = 0, minX = x, minY = y;
+      int size = 0, minX = x, minY = y, maxX = x, maxY = y;
       while (!q.empty()) {
         auto [cx, cy] = q.front();
         q.pop();
         ++size;
         minX = std::min(minX, cx);
         minY = std::min(minY, cy);
+        maxX = std::max(maxX, cx);
+        maxY = std::max(maxY, cy);
         const int nb[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
         for (auto& n : nb) {
           int nx = cx + n[0], ny = cy + n[1];
@@ -74,13 +85,16 @@ std::pair<int, int> findWobo(const Shot& s) {
           q.push({nx, ny});
         }
       }
-      if (size > bestSize) {
-        bestSize = size;
-        bestX = minX;
-        bestY = minY;
-      }
+      out.push_back({size, minX, minY, maxX, maxY});
     }
-  return bestSize > 300 ? std::pair{bestX, bestY} : std::pair{-1, -1};
+  std::sort(out.begin(), out.end(), [](const Patch& a, const Patch& b) { return a.size > b.size; });
+  return out;
+}
+
+// The wobo is the biggest patch: its box's left and top, or -1 when none is seen.
+std::pair<int, int> findWobo(const Shot& s) {
+  auto p = patches(s);
+  return !p.empty() && p[0].size > 300 ? std::pair{p[0].minX, p[0].minY} : std::pair{-1, -1};
 }
 
 int countNear(const Shot& s, int x0, int y0, int w, int h, Rgb c) {
@@ -219,6 +233,136 @@ TEST_F(RealWindow, GameOverReturnsToTheTitleWhereTheGameStood) {
   EXPECT_EQ(ty, gy);
   desk.click(back, 300, 292);  // quit
   EXPECT_EQ(prog.wait(5s), 0) << prog.stderrText();
+}
+
+// A whole game played as a person would: look at the field, steer towards the zeka with the
+// arrow keys, pause once, wait for the end, see the score stored, and see it again next game.
+TEST_F(RealWindow, APlayerPlaysAWholeGame) {
+  Window t = startTitle();
+  ASSERT_NE(t, 0u);
+  desk.click(t, 300, 156);  // easy: 1820 ticks
+  Window g = desk.find(kGame);
+  ASSERT_NE(g, 0u);
+  const auto started = std::chrono::steady_clock::now();
+  std::map<std::string, bool> held = {{"Left", false}, {"Right", false}, {"Up", false}, {"Down", false}};
+  auto want = [&](const char* k, bool on) {
+    if (held[k] != on) desk.key(k, on);
+    held[k] = on;
+  };
+  std::vector<int> scores = {0};
+  bool pausedOnce = false;
+  for (;;) {
+    Shot s = shoot(desk, g);
+    if (countNear(s, 152, 104, 335, 64, {255, 0, 0}) > 500) break;  // "GameOver..."
+    const int score = number(s, 688, 96);
+    if (score > scores.back()) scores.push_back(score);
+    auto p = patches(s);
+    if (p.size() >= 2 && p[0].size > 300 && p[1].size > 20) {
+      const int dx = p[1].cx() - p[0].cx(), dy = p[1].cy() - p[0].cy();
+      want("Left", dx < -3);
+      want("Right", dx > 3);
+      want("Up", dy < -3);
+      want("Down", dy > 3);
+    }
+    if (!pausedOnce && std::chrono::steady_clock::now() - started > 6s) {
+      pausedOnce = true;
+      for (auto& [k, on] : held) want(k.c_str(), false);
+      desk.flick("space");
+      ASSERT_TRUE(Desk::until([&] { return countNear(shoot(desk, g), 152, 128, 335, 64, {0, 0, 255}) > 300; }, 2s));
+      const int during = number(shoot(desk, g), 688, 24);
+      std::this_thread::sleep_for(500ms);
+      EXPECT_EQ(number(shoot(desk, g), 688, 24), during);  // the clock stands still
+      desk.flick("space");
+      ASSERT_TRUE(Desk::until([&] { return countNear(shoot(desk, g), 152, 128, 335, 64, {0, 0, 255}) == 0; }, 2s));
+    }
+    ASSERT_LT(std::chrono::steady_clock::now() - started, 40s);
+    std::this_thread::sleep_for(8ms);
+  }
+  for (auto& [k, on] : held) want(k.c_str(), false);
+  Shot over = shoot(desk, g);
+  const int final = number(over, 688, 96);
+  EXPECT_GE(final, 3) << "caught too few";
+  EXPECT_GE(scores.size(), 4u);
+  for (size_t i = 1; i < scores.size(); ++i) EXPECT_GT(scores[i], scores[i - 1]);
+  EXPECT_EQ(number(over, 688, 24), 0);
+  EXPECT_EQ(number(over, 688, 192), 0);  // the old high score is still shown
+  EXPECT_GT(countNear(over, 151, 168, 337, 32, {255, 0, 0}), 300);
+  std::ifstream f(prog.folder() + "/data/e.dat", std::ios::binary);
+  std::string stored((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(stored, std::to_string(final) + "\r\n");
+
+  desk.flick("space");
+  Window back = desk.find(kTitle, 3s);
+  ASSERT_NE(back, 0u);
+  std::this_thread::sleep_for(200ms);
+  desk.click(back, 300, 156);
+  Window g2 = desk.find(kGame);
+  ASSERT_NE(g2, 0u);
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(number(shoot(desk, g2), 688, 192), final);  // the new high score
+  ASSERT_TRUE(Desk::until([&] { return countNear(shoot(desk, g2), 152, 104, 335, 64, {255, 0, 0}) > 500; }, 30s));
+  desk.flick("space");
+  Window title2 = desk.find(kTitle, 3s);
+  ASSERT_NE(title2, 0u);
+  std::this_thread::sleep_for(200ms);
+  desk.click(title2, 300, 292);  // the quit button
+  EXPECT_EQ(prog.wait(5s), 0) << prog.stderrText();
+}
+
+// Each asset missing or broken in turn: the game goes on without it and says so in one line.
+TEST_F(RealWindow, MissingOrBrokenAssetsOneByOne) {
+  struct Case {
+    const char* name;
+    const char* file;      // under the program folder, removed or overwritten
+    const char* content;   // nullptr: removed
+    const char* env;
+    const char* mention;
+  } cases[] = {
+      {"music missing", "sound/bgm_e.mid", nullptr, "", "bgm_e.mid"},
+      {"music broken", "sound/bgm_e.mid", "MThd but not really", "", "bgm_e.mid"},
+      {"wave missing", "sound/wait.wav", nullptr, "", "wait.wav"},
+      {"wave broken", "sound/wait.wav", "RIFF....WAVEjunk", "", "wait.wav"},
+      {"soundfont missing", nullptr, nullptr, "MOROFIN_SOUNDFONT=/nonexistent/gm.sf2", "soundfont"},
+      {"no fonts", "fonts.conf", "<?xml version=\"1.0\"?><fontconfig><cachedir>/tmp</cachedir></fontconfig>",
+       "FONTCONFIG_FILE=", "font"},
+  };
+  for (const Case& c : cases) {
+    Program p;
+    if (c.file) {
+      const std::string path = p.folder() + "/" + c.file;
+      if (c.content) {
+        std::ofstream(path) << c.content;
+      } else {
+        std::filesystem::remove(path);
+      }
+    }
+    std::string env = c.env;
+    if (env == "FONTCONFIG_FILE=") env += p.folder() + "/fonts.conf";
+    ASSERT_TRUE(p.start(env.empty() ? std::vector<std::string>{} : std::vector<std::string>{env}));
+    Window t = desk.find(kTitle);
+    ASSERT_NE(t, 0u) << c.name << ": " << p.stderrText();
+    std::this_thread::sleep_for(200ms);
+    desk.click(t, 300, 156);
+    Window g = desk.find(kGame);
+    ASSERT_NE(g, 0u) << c.name;
+    std::this_thread::sleep_for(200ms);
+    desk.flick("space");  // pause and resume: the wait sound twice
+    std::this_thread::sleep_for(200ms);
+    desk.flick("space");
+    std::this_thread::sleep_for(200ms);
+    desk.closeBox(g);
+    EXPECT_EQ(p.wait(5s), 0) << c.name << ": " << p.stderrText();
+    std::istringstream err(p.stderrText());
+    int ours = 0;
+    bool named = false;
+    for (std::string line; std::getline(err, line);) {
+      if (line.rfind("morofin:", 0) != 0) continue;
+      ++ours;
+      named = named || line.find(c.mention) != std::string::npos;
+    }
+    EXPECT_EQ(ours, 1) << c.name << ": " << p.stderrText();
+    EXPECT_TRUE(named) << c.name << ": " << p.stderrText();
+  }
 }
 
 TEST(NoDisplay, SaysSoInOneLineAndFails) {

@@ -267,6 +267,7 @@ class Silence : public MediaBackend {
     return nullptr;
   }
   bool playWave(const std::string&) override { return false; }
+  bool silent() const override { return true; }
 };
 
 }  // namespace

@@ -39,6 +39,7 @@ class NoSound : public MediaBackend {
     return nullptr;
   }
   bool playWave(const std::string&) override { return false; }
+  bool silent() const override { return true; }
 };
 
 }  // namespace

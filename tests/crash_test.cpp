@@ -1,0 +1,71 @@
+// A score write killed at any moment leaves the old score or the new one, complete.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "storage/hiscore.h"
+
+namespace fs = std::filesystem;
+
+TEST(CrashSafety, KilledAtRandomDuringAThousandWrites) {
+  std::string tmpl = (fs::temp_directory_path() / "morofin-crash-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+  const fs::path dir = tmpl;
+  fs::create_directories(dir / "data");
+  std::ofstream(dir / "data" / "e.dat") << "1\r\n";
+  std::mt19937 rng(5);
+  const std::regex complete("^[0-9]{1,5}\r\n$");
+  int last = 1, advanced = 0;
+  for (int i = 0; i < 1000; ++i) {
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::execl(MOROFIN_SCORE_WRITER, MOROFIN_SCORE_WRITER, dir.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(1000 + rng() % 20000));
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer ended by itself: " << status;
+    std::ifstream f(dir / "data" / "e.dat", std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    const std::string text = s.str();
+    ASSERT_TRUE(std::regex_match(text, complete)) << "after kill " << i << ": '" << text << "'";
+    const int now = std::stoi(text);
+    ASSERT_GE(now, last) << "a score was lost";
+    advanced += now > last;
+    last = now;
+  }
+  EXPECT_GT(advanced, 300);  // many kills came after writes, in the middle of the next one
+  // What killed writes left behind goes with a later write, once it is surely stale.
+  int leftovers = 0;
+  for (auto& e : fs::directory_iterator(dir / "data")) {
+    if (e.path().filename() == "e.dat") continue;
+    ++leftovers;
+    fs::last_write_time(e.path(), fs::file_time_type::clock::now() - std::chrono::minutes(2));
+  }
+  EXPECT_GT(leftovers, 0);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::execl(MOROFIN_SCORE_WRITER, MOROFIN_SCORE_WRITER, dir.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  int after = 0;
+  for (auto& e : fs::directory_iterator(dir / "data")) after += e.path().filename() != "e.dat";
+  EXPECT_LE(after, 1);  // at most the one the last kill cut short
+  fs::remove_all(dir);
+}
