@@ -88,6 +88,9 @@ std::string replaceFileAtomically(const std::string& path, const std::string& by
   const fs::path target(path);
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   std::error_code ec;
+  // A score file made read-only by its owner is left as it is.
+  if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0)
+    return "cannot write " + path + ": the file is read-only";
   fs::create_directories(folder, ec);
   if (ec) return "cannot create folder " + folder.string() + ": " + ec.message();
   const std::string prefix = "." + target.filename().string() + ".";
