@@ -1,6 +1,7 @@
 #include "platform/sdl/audio.h"
 
 #include <SDL.h>
+#include <alsa/asoundlib.h>
 #include <fluidsynth.h>
 
 #include <atomic>
@@ -49,6 +50,7 @@ class FluidTarget : public SynthTarget {
   void render(float* stereo, int frames) override {
     fluid_synth_write_float(s_, frames, stereo, 0, 2, stereo, 1, 2);
   }
+  bool sounding() const { return fluid_synth_get_active_voice_count(s_) > 0; }
   void allNotesOff() override { fluid_synth_all_notes_off(s_, -1); }
   void allSoundsOff() override { fluid_synth_all_sounds_off(s_, -1); }
 
@@ -192,7 +194,8 @@ class Audio : public MediaBackend {
         rendered = true;
       }
     }
-    if (!rendered && s) s->render(out, frames);  // let released notes fade out
+    // Let released notes fade out; a synthesizer with nothing sounding needs no work.
+    if (!rendered && s && target_->sounding()) s->render(out, frames);
     const size_t n = static_cast<size_t>(frames) * 2;
     for (size_t i = 0; i < n && wavePos_ < wave_.size(); ++i) out[i] += wave_[wavePos_++];
     for (size_t i = 0; i < n; ++i) out[i] = std::max(-1.0f, std::min(1.0f, out[i]));
@@ -283,7 +286,13 @@ std::string findSoundfont() {
   return {};
 }
 
+namespace {
+// ALSA's library talks on standard error when there is no sound card; the game says it once itself.
+void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
+}  // namespace
+
 std::unique_ptr<MediaBackend> openAudio() {
+  snd_lib_error_set_handler(quietAlsa);
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
     std::fprintf(stderr, "morofin: no sound (%s); the game runs silent\n", SDL_GetError());
     return std::make_unique<Silence>();

@@ -253,7 +253,10 @@ void SdlProvider::runLoop(Runtime& rt) {
   interaction_ = std::make_unique<Interaction>(rt);
   while (!rt.ended()) {
     SDL_Event e;
-    while (!rt.ended() && SDL_PollEvent(&e)) handle(rt, e);
+    // One read of the display connection a pass, then what it brought.
+    SDL_PumpEvents();
+    while (!rt.ended() && SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0)
+      handle(rt, e);
     rt.collect();
     if (rt.ended()) break;
     // The whole keyboard, once per pass.
