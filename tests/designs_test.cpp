@@ -142,3 +142,21 @@ TEST(Designs, ModeTableRows) {
 }
 
 }  // namespace
+
+namespace {
+
+// The longest mode name fits its label.
+TEST(GameDesign, TheLongestModeNameFitsBesideThePlayfield) {
+  Game g;
+  ASSERT_TRUE(g.start());
+  ASSERT_TRUE(g.click(4));
+  Bitmap img = g.image("game");
+  snapshot(img, "game_d");
+  if (platform::Fonts::fontFile().empty()) GTEST_SKIP() << "no Japanese font installed";
+  auto red = [](Rgb c) { return c.r > 200 && c.g < 90 && c.b < 90; };
+  EXPECT_GT(countColour(img, 642, 292, 114, 26, red), 60);
+  // Nothing of it spills onto the playfield's border or beyond the window.
+  EXPECT_EQ(countColour(img, 600, 292, 42, 30, red), 0);
+}
+
+}  // namespace
