@@ -365,6 +365,54 @@ TEST_F(RealWindow, MissingOrBrokenAssetsOneByOne) {
   }
 }
 
+// Covered and uncovered while paused, the window shows its last frame again.
+TEST_F(RealWindow, ThePausedFrameSurvivesBeingCovered) {
+  Window t = startTitle();
+  ASSERT_NE(t, 0u);
+  desk.click(t, 300, 156);
+  Window g = desk.find(kGame);
+  ASSERT_NE(g, 0u);
+  std::this_thread::sleep_for(300ms);
+  desk.flick("space");
+  ASSERT_TRUE(Desk::until([&] { return countNear(shoot(desk, g), 152, 128, 335, 64, {0, 0, 255}) > 300; }, 2s));
+  std::this_thread::sleep_for(100ms);
+  Shot before = shoot(desk, g);
+  int gx, gy, w, h;
+  desk.geometry(g, gx, gy, w, h);
+  Display* d = desk.display();
+  Window cover = XCreateSimpleWindow(d, DefaultRootWindow(d), gx + 50, gy + 50, 500, 200, 0, 0, 0);
+  XSetWindowAttributes a;
+  a.override_redirect = True;
+  XChangeWindowAttributes(d, cover, CWOverrideRedirect, &a);
+  XMapRaised(d, cover);
+  XSync(d, False);
+  std::this_thread::sleep_for(200ms);
+  XDestroyWindow(d, cover);
+  XSync(d, False);
+  std::this_thread::sleep_for(200ms);
+  Shot after = shoot(desk, g);
+  int differ = 0;
+  for (size_t i = 0; i < before.px.size(); ++i)
+    differ += !near(before.px[i], after.px[i]);
+  EXPECT_EQ(differ, 0);
+  desk.closeBox(g);
+  EXPECT_EQ(prog.wait(5s), 0) << prog.stderrText();
+}
+
+// A run-time error (here: the program's folder has gone when a game starts) is reported with its
+// number and ends the program with a failure status.
+TEST_F(RealWindow, ARunTimeErrorIsReportedAndEndsTheProgram) {
+  Window t = startTitle();
+  ASSERT_NE(t, 0u);
+  std::filesystem::rename(prog.folder(), prog.folder() + "-gone");
+  desk.click(t, 300, 156);
+  const int status = prog.wait(5s);
+  std::filesystem::rename(prog.folder() + "-gone", prog.folder());
+  EXPECT_EQ(status, 1);
+  const std::string err = prog.stderrText();
+  EXPECT_NE(err.find("run-time error 75"), std::string::npos) << err;
+}
+
 TEST(NoDisplay, SaysSoInOneLineAndFails) {
   Program prog;
   ASSERT_TRUE(prog.start({}, false));

@@ -275,6 +275,8 @@ class Silence : public MediaBackend {
 
 }  // namespace
 
+std::unique_ptr<MediaBackend> silentAudio() { return std::make_unique<Silence>(); }
+
 std::string findSoundfont() {
   namespace fs = std::filesystem;
   if (const char* env = std::getenv("MOROFIN_SOUNDFONT")) return fs::is_regular_file(env) ? env : "";

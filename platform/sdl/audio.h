@@ -13,6 +13,9 @@ namespace platform::sdl {
 // the music is silent and the waves still play. Each case is said once on standard error.
 std::unique_ptr<MediaBackend> openAudio();
 
+// A backend that plays nothing, for when there is no device.
+std::unique_ptr<MediaBackend> silentAudio();
+
 // Where the soundfont is looked for: MOROFIN_SOUNDFONT, then Debian's usual places.
 std::string findSoundfont();
 

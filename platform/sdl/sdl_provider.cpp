@@ -31,20 +31,9 @@ int vkOf(SDL_Keycode k) {
   }
 }
 
-// Without a window there is no game, and no sound either.
-class NoSound : public MediaBackend {
- public:
-  std::unique_ptr<MidiDevice> openSequencer(const std::string&, std::string& why) override {
-    why = "no sound";
-    return nullptr;
-  }
-  bool playWave(const std::string&) override { return false; }
-  bool silent() const override { return true; }
-};
-
 }  // namespace
 
-SdlProvider::SdlProvider() : media_(std::make_unique<NoSound>()) {
+SdlProvider::SdlProvider() : media_(silentAudio()) {
   // A software-composed game: present through X11 shared memory, not an OpenGL renderer.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
