@@ -160,3 +160,60 @@ TEST(GameDesign, TheLongestModeNameFitsBesideThePlayfield) {
 }
 
 }  // namespace
+
+#include "platform/interaction.h"
+#include "platform/keys.h"
+
+namespace {
+
+// The title's buttons under the mouse and the keyboard, as on a desktop.
+TEST(Buttons, MouseAndKeyboardAsOnADesktop) {
+  {
+    Game g;
+    ASSERT_TRUE(g.start());
+    platform::Interaction ui(*g.rt);
+    auto& t = g.title();
+    auto& b1 = t.ctl<platform::CommandButton>("Command1");
+    ui.mouseDown(t, 300, 150);
+    EXPECT_TRUE(b1.pressed());
+    ui.mouseMove(t, 100, 20);  // dragged off: no longer pushed in
+    EXPECT_FALSE(b1.pressed());
+    ui.mouseUp(t, 100, 20);  // released outside: no click
+    EXPECT_TRUE(t.loaded());
+    ui.mouseDown(t, 300, 186);  // Command2 takes the focus
+    EXPECT_EQ(t.focused(), &t.control("Command2"));
+    ui.mouseUp(t, 300, 186);  // released inside: a click
+    EXPECT_FALSE(g.title().loaded());
+    EXPECT_EQ(g.st().modeKey, "n");
+  }
+  {
+    Game g;
+    ASSERT_TRUE(g.start());
+    platform::Interaction ui(*g.rt);
+    auto& t = g.title();
+    ui.keyUp(t, platform::VK_SPACE);  // a release whose press this window never saw
+    EXPECT_TRUE(t.loaded());
+    ui.keyDown(t, platform::VK_TAB, false);
+    ui.keyDown(t, platform::VK_TAB, true);
+    ui.keyDown(t, platform::VK_TAB, true);  // Shift+Tab from Command1 wraps to Command5
+    EXPECT_EQ(t.focused(), &t.control("Command5"));
+    ui.keyDown(t, platform::VK_TAB, false);
+    ui.keyDown(t, platform::VK_TAB, false);
+    EXPECT_EQ(t.focused(), &t.control("Command2"));
+    ui.keyDown(t, platform::VK_SPACE, false);
+    EXPECT_TRUE(t.ctl<platform::CommandButton>("Command2").pressed());
+    EXPECT_TRUE(t.loaded());  // nothing happens until the release
+    ui.keyUp(t, platform::VK_SPACE);
+    EXPECT_FALSE(g.title().loaded());
+    EXPECT_EQ(g.st().modeKey, "n");
+  }
+  {
+    Game g;
+    ASSERT_TRUE(g.start());
+    platform::Interaction ui(*g.rt);
+    ui.keyDown(g.title(), platform::VK_RETURN, false);  // Enter clicks the focused Command1
+    EXPECT_EQ(g.st().modeKey, "e");
+  }
+}
+
+}  // namespace

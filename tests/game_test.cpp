@@ -251,6 +251,8 @@ TEST(GameOver, WritesOnlyABeatenScoreAndShowsTheOldOne) {
     ASSERT_TRUE(g.start());
     ASSERT_TRUE(g.click(2));
     g.st().score = score;
+    g.st().zekaX = 600;  // far from the wobo: no catch in the last tick
+    g.st().zekaY = 300;
     g.st().timeTens = 0;
     g.st().tickCount = 19;
     ASSERT_TRUE(g.ticks(1));

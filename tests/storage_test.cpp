@@ -16,6 +16,8 @@ namespace {
 // Ends the running game with the given score.
 void endWith(Game& g, int score) {
   g.st().score = score;
+  g.st().zekaX = 600;  // far from the wobo: no catch in the last tick
+  g.st().zekaY = 300;
   g.st().timeTens = 0;
   g.st().timeOnes = 0;
   g.st().tickCount = 19;

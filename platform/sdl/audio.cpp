@@ -123,12 +123,12 @@ class Audio : public MediaBackend {
   }
 
   bool playWave(const std::string& path) override {
-    SDL_AudioSpec spec;
+    SDL_AudioSpec format;
     Uint8* buf = nullptr;
     Uint32 len = 0;
-    if (!SDL_LoadWAV(path.c_str(), &spec, &buf, &len)) return false;
+    if (!SDL_LoadWAV(path.c_str(), &format, &buf, &len)) return false;
     SDL_AudioCVT cvt;
-    if (SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, AUDIO_F32SYS, 2, kRate) < 0) {
+    if (SDL_BuildAudioCVT(&cvt, format.format, format.channels, format.freq, AUDIO_F32SYS, 2, kRate) < 0) {
       SDL_FreeWAV(buf);
       return false;
     }
