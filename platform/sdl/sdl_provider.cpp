@@ -171,8 +171,7 @@ void SdlProvider::handle(Runtime& rt, const SDL_Event& e) {
           f->setPositionPx(e.window.data1, e.window.data2);
           break;
         case SDL_WINDOWEVENT_FOCUS_LOST:
-        case SDL_WINDOWEVENT_LEAVE:
-          if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) interaction_->cancel(*f);
+          interaction_->cancel(*f);
           break;
         default:
           break;
