@@ -1,5 +1,6 @@
 #include "screens/pictures.h"
 
+#include <algorithm>
 #include <iterator>
 
 #include "platform/xpm.h"
@@ -45,21 +46,16 @@ Pictures load() {
   p.field = decode(field);
   p.clock = decode(clock);
   p.icon = decode(icon);
-  const char** nums[] = {num0, num1, num2, num3, num4, num5, num6, num7, num8, num9};
-  const size_t numSizes[] = {std::size(num0), std::size(num1), std::size(num2), std::size(num3),
-                             std::size(num4), std::size(num5), std::size(num6), std::size(num7),
-                             std::size(num8), std::size(num9)};
-  for (int d = 0; d < 10; ++d) p.num[d] = platform::Picture::of(platform::decodeXpm(nums[d], numSizes[d]));
-  const char** wobos[] = {wobo0, wobo1, wobo2, wobo3, wobo4, wobo5, wobo6};
-  const size_t woboSizes[] = {std::size(wobo0), std::size(wobo1), std::size(wobo2), std::size(wobo3),
-                              std::size(wobo4), std::size(wobo5), std::size(wobo6)};
-  const char** zekas[] = {zeka0, zeka1, zeka2, zeka3, zeka4, zeka5, zeka6};
-  const size_t zekaSizes[] = {std::size(zeka0), std::size(zeka1), std::size(zeka2), std::size(zeka3),
-                              std::size(zeka4), std::size(zeka5), std::size(zeka6)};
-  for (int i = 0; i < 7; ++i) {
-    p.wobo[i] = platform::Picture::of(platform::decodeXpm(wobos[i], woboSizes[i]));
-    p.zeka[i] = platform::Picture::of(platform::decodeXpm(zekas[i], zekaSizes[i]));
-  }
+  const platform::Picture nums[] = {decode(num0), decode(num1), decode(num2), decode(num3),
+                                    decode(num4), decode(num5), decode(num6), decode(num7),
+                                    decode(num8), decode(num9)};
+  const platform::Picture wobos[] = {decode(wobo0), decode(wobo1), decode(wobo2), decode(wobo3),
+                                     decode(wobo4), decode(wobo5), decode(wobo6)};
+  const platform::Picture zekas[] = {decode(zeka0), decode(zeka1), decode(zeka2), decode(zeka3),
+                                     decode(zeka4), decode(zeka5), decode(zeka6)};
+  std::copy(std::begin(nums), std::end(nums), p.num);
+  std::copy(std::begin(wobos), std::end(wobos), p.wobo);
+  std::copy(std::begin(zekas), std::end(zekas), p.zeka);
   return p;
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "platform/interaction.h"
+#include "platform/keys.h"
 #include "platform/text.h"
 #include "screens/designs.h"
 #include "screens/pictures.h"
@@ -160,9 +162,6 @@ TEST(GameDesign, TheLongestModeNameFitsBesideThePlayfield) {
 }
 
 }  // namespace
-
-#include "platform/interaction.h"
-#include "platform/keys.h"
 
 namespace {
 
