@@ -247,8 +247,9 @@ void SdlProvider::runLoop(Runtime& rt) {
       handle(rt, e);
     rt.collect();
     if (rt.ended()) break;
-    // The whole keyboard, once per pass.
-    if (globalKeys_) globalKeys_->poll(rt.keys());
+    // The whole keyboard, once per pass, while the keys go to another program's window; while
+    // ours has the keyboard its own key events tell the same.
+    if (globalKeys_ && !SDL_GetKeyboardFocus()) globalKeys_->poll(rt.keys());
     rt.fireDueTimers(nowUs());
     rt.collect();
     if (rt.ended()) break;
