@@ -21,14 +21,16 @@ namespace {
 using platform::Timer;
 
 double nowMs() {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration<double, std::milli>(
+             std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
 double cpuMs() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
-  return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+  return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 +
+         (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
 }
 
 struct Phase {
@@ -168,12 +170,16 @@ int main() {
   const double drift = 100.0 * ((whole.back() - whole.front()) - expected) / expected;
   std::printf("ticks measured            %zu (in %zu games)\n", total, rec.games.size());
   std::printf("tick period median        %.3f ms   (target 10 +- 0.1)\n", percentile(periods, 0.5));
-  std::printf("tick period 99th pct      %.3f ms   (target within 1 ms of 10)\n", percentile(periods, 0.99));
+  std::printf("tick period 99th pct      %.3f ms   (target within 1 ms of 10)\n",
+              percentile(periods, 0.99));
   std::printf("tick period 1st pct       %.3f ms\n", percentile(periods, 0.01));
   std::printf("tick period maximum       %.3f ms\n", percentile(periods, 1.0));
-  std::printf("drift over a game         %+.3f %%  (%zu ticks; target under 0.5 %%)\n", drift, whole.size());
-  std::printf("CPU while playing         %.1f %% of a core (target under 10)\n", rec.playing.percent());
-  std::printf("CPU while paused          %.1f %% of a core (target under 3)\n", rec.paused.percent());
+  std::printf("drift over a game         %+.3f %%  (%zu ticks; target under 0.5 %%)\n", drift,
+              whole.size());
+  std::printf("CPU while playing         %.1f %% of a core (target under 10)\n",
+              rec.playing.percent());
+  std::printf("CPU while paused          %.1f %% of a core (target under 3)\n",
+              rec.paused.percent());
   std::printf("CPU on game over          %.1f %% of a core (target under 5)\n", rec.over.percent());
   return 0;
 }

@@ -17,7 +17,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double ms(Clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
 
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
@@ -76,10 +78,10 @@ int main(int argc, char** argv) {
     }
   }
   std::printf("%-28s %12s %12s   (median of %d runs)\n", "measure", "with sound", "silent", runs);
-  std::printf("%-28s %9.1f ms %9.1f ms   (target 200)\n", "start-up to title on screen", median(variants[0].startup),
-              median(variants[1].startup));
-  std::printf("%-28s %9.1f ms %9.1f ms   (target 100; sound may add 50)\n", "click to game on screen",
-              median(variants[0].click), median(variants[1].click));
+  std::printf("%-28s %9.1f ms %9.1f ms   (target 200)\n", "start-up to title on screen",
+              median(variants[0].startup), median(variants[1].startup));
+  std::printf("%-28s %9.1f ms %9.1f ms   (target 100; sound may add 50)\n",
+              "click to game on screen", median(variants[0].click), median(variants[1].click));
 
   // A whole game of each mode on the real clock against what its ticks say, and the peak memory.
   std::printf("\n%-6s %8s %12s %12s %8s\n", "mode", "ticks", "ticks x 10ms", "measured", "ratio");
@@ -113,6 +115,7 @@ int main(int argc, char** argv) {
     std::printf("%-6s %8d %10.2f s %10.2f s %8.4f\n", m.name, m.ticks, m.ticks / 100.0, seconds,
                 seconds / (m.ticks / 100.0));
   }
-  std::printf("\n%-28s %9.1f MB   (target under 60)\n", "peak resident memory, a game", peak / 1024.0);
+  std::printf("\n%-28s %9.1f MB   (target under 60)\n", "peak resident memory, a game",
+              peak / 1024.0);
   return 0;
 }

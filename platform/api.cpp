@@ -9,7 +9,9 @@
 
 namespace platform {
 
-int16_t GetAsyncKeyState(int32_t vk) { return Runtime::current().keys().query(vk); }
+int16_t GetAsyncKeyState(int32_t vk) {
+  return Runtime::current().keys().query(vk);
+}
 
 int32_t mciSendStringA(const char* command, char* reply, int32_t replyLength, int32_t callback) {
   return static_cast<int32_t>(Runtime::current().media().sendString(
@@ -20,17 +22,25 @@ int32_t sndPlaySoundA(const char* path, int32_t flags) {
   return Runtime::current().media().playSound(path, static_cast<unsigned>(flags)) ? 1 : 0;
 }
 
-std::string AppPath() { return Runtime::current().appPath(); }
+std::string AppPath() {
+  return Runtime::current().appPath();
+}
 
 void ChDriveAndDir(const std::string& folder) {
   if (!setCurrentFolder(nativePath(folder))) raise(err::kPathError, folder);
 }
 
-void Randomize() { Runtime::current().random().randomize(); }
+void Randomize() {
+  Runtime::current().random().randomize();
+}
 
-float Rnd() { return Runtime::current().random().rnd(); }
+float Rnd() {
+  return Runtime::current().random().rnd();
+}
 
-double Floor(double x) { return std::floor(x); }
+double Floor(double x) {
+  return std::floor(x);
+}
 
 double Val(const std::string& text) {
   size_t i = 0;
@@ -42,6 +52,8 @@ double Val(const std::string& text) {
   return v;
 }
 
-std::string Str(I16 v) { return std::to_string(v.value()); }
+std::string Str(I16 v) {
+  return std::to_string(v.value());
+}
 
 }  // namespace platform

@@ -22,8 +22,12 @@ void fill(Bitmap& out, Rect r, Rgb c, Rect clip) {
   out.fillRect(d.x, d.y, d.w, d.h, c);
 }
 
-void hline(Bitmap& out, int x, int y, int w, Rgb c, Rect clip) { fill(out, {x, y, w, 1}, c, clip); }
-void vline(Bitmap& out, int x, int y, int h, Rgb c, Rect clip) { fill(out, {x, y, 1, h}, c, clip); }
+void hline(Bitmap& out, int x, int y, int w, Rgb c, Rect clip) {
+  fill(out, {x, y, w, 1}, c, clip);
+}
+void vline(Bitmap& out, int x, int y, int h, Rgb c, Rect clip) {
+  fill(out, {x, y, 1, h}, c, clip);
+}
 
 void drawText(Bitmap& out, const TextImage& t, int x, int y, Rgb colour, Rect clip) {
   Rect r = intersect({x, y, t.width, t.height}, clip);

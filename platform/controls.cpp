@@ -26,7 +26,9 @@ void Control::setVisible(bool v) {
   changed();
 }
 
-void Control::changed() { form_.invalidate(); }
+void Control::changed() {
+  form_.invalidate();
+}
 
 Label::Label(Form& form, const ControlDesign& d)
     : Control(form, d),
@@ -66,7 +68,9 @@ Timer::Timer(Form& form, const ControlDesign& d) : Control(form, d), interval_(d
   form.runtime().timerChanged(*this);
 }
 
-Timer::~Timer() { form().runtime().timerGone(*this); }
+Timer::~Timer() {
+  form().runtime().timerGone(*this);
+}
 
 void Timer::setInterval(int ms) {
   if (ms < 0 || ms > 65535) raise(err::kInvalidCall, "timer interval");
@@ -84,9 +88,12 @@ PictureBox::PictureBox(Form& form, const ControlDesign& d)
 
 int PictureBox::borderPx() const {
   switch (border_) {
-    case Border::kNone: return 0;
-    case Border::kFlat: return 1;
-    case Border::kSunken: return 2;
+    case Border::kNone:
+      return 0;
+    case Border::kFlat:
+      return 1;
+    case Border::kSunken:
+      return 2;
   }
   return 0;
 }
@@ -116,8 +123,8 @@ void PictureBox::PaintPicture(const Picture& p, float x, float y, int32_t rop) {
   auto op = static_cast<RasterOp>(rop);
   if (op != RasterOp::kSrcCopy && op != RasterOp::kSrcAnd && op != RasterOp::kMergePaint)
     raise(err::kInvalidCall, "raster operation");
-  blit(image_, *p.bitmap(), static_cast<int>(std::nearbyint(x)), static_cast<int>(std::nearbyint(y)),
-       op);
+  blit(image_, *p.bitmap(), static_cast<int>(std::nearbyint(x)),
+       static_cast<int>(std::nearbyint(y)), op);
   changed();
 }
 
@@ -134,12 +141,18 @@ void Image::setPicture(const Picture& p) {
 
 std::unique_ptr<Control> makeControl(Form& form, const ControlDesign& d) {
   switch (d.kind) {
-    case ControlKind::kLabel: return std::make_unique<Label>(form, d);
-    case ControlKind::kCommandButton: return std::make_unique<CommandButton>(form, d);
-    case ControlKind::kTextBox: return std::make_unique<TextBox>(form, d);
-    case ControlKind::kTimer: return std::make_unique<Timer>(form, d);
-    case ControlKind::kPictureBox: return std::make_unique<PictureBox>(form, d);
-    case ControlKind::kImage: return std::make_unique<Image>(form, d);
+    case ControlKind::kLabel:
+      return std::make_unique<Label>(form, d);
+    case ControlKind::kCommandButton:
+      return std::make_unique<CommandButton>(form, d);
+    case ControlKind::kTextBox:
+      return std::make_unique<TextBox>(form, d);
+    case ControlKind::kTimer:
+      return std::make_unique<Timer>(form, d);
+    case ControlKind::kPictureBox:
+      return std::make_unique<PictureBox>(form, d);
+    case ControlKind::kImage:
+      return std::make_unique<Image>(form, d);
   }
   raise(err::kInvalidCall, "unknown control kind");
 }

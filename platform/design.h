@@ -35,10 +35,10 @@ struct ControlDesign {
   bool autoSize = false;
   Align align = Align::kLeft;
   bool visible = true;
-  int tabIndex = -1;         // -1: takes no focus
-  bool graphical = false;    // button style that shows backColor
+  int tabIndex = -1;       // -1: takes no focus
+  bool graphical = false;  // button style that shows backColor
   Border border = Border::kSunken;
-  int interval = 0;          // timers, milliseconds
+  int interval = 0;  // timers, milliseconds
   Picture picture;
 };
 

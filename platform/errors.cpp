@@ -5,14 +5,22 @@ namespace {
 
 const char* describe(int number) {
   switch (number) {
-    case err::kInvalidCall: return "Invalid procedure call or argument";
-    case err::kOverflow: return "Overflow";
-    case err::kSubscript: return "Subscript out of range";
-    case err::kFileNotFound: return "File not found";
-    case err::kPastEndOfFile: return "Input past end of file";
-    case err::kPathError: return "Path/File access error";
-    case err::kObjectRequired: return "Object required";
-    default: return "Application-defined or object-defined error";
+    case err::kInvalidCall:
+      return "Invalid procedure call or argument";
+    case err::kOverflow:
+      return "Overflow";
+    case err::kSubscript:
+      return "Subscript out of range";
+    case err::kFileNotFound:
+      return "File not found";
+    case err::kPastEndOfFile:
+      return "Input past end of file";
+    case err::kPathError:
+      return "Path/File access error";
+    case err::kObjectRequired:
+      return "Object required";
+    default:
+      return "Application-defined or object-defined error";
   }
 }
 

@@ -1,13 +1,14 @@
 #include "platform/files.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace platform {
 
@@ -28,7 +29,9 @@ std::string executableFolder() {
   return slash == 0 ? "/" : s.substr(0, slash);
 }
 
-bool setCurrentFolder(const std::string& folder) { return ::chdir(folder.c_str()) == 0; }
+bool setCurrentFolder(const std::string& folder) {
+  return ::chdir(folder.c_str()) == 0;
+}
 
 ReadResult readSmallFile(const std::string& path, size_t maxBytes) {
   ReadResult r;

@@ -41,8 +41,12 @@ void Form::Unload() {
   rt_.formUnloaded(*this);
 }
 
-float Form::Left() const { return position_ ? position_->first : 0.0f; }
-float Form::Top() const { return position_ ? position_->second : 0.0f; }
+float Form::Left() const {
+  return position_ ? position_->first : 0.0f;
+}
+float Form::Top() const {
+  return position_ ? position_->second : 0.0f;
+}
 
 void Form::setLeft(float twips) {
   if (!std::isfinite(twips)) raise(err::kOverflow, "Left");
@@ -88,7 +92,9 @@ bool canFocus(const Control& c) {
 }
 }  // namespace
 
-Control* Form::focused() const { return loaded() ? focus_ : nullptr; }
+Control* Form::focused() const {
+  return loaded() ? focus_ : nullptr;
+}
 
 void Form::setFocus(Control* c) {
   if (c == focus_) return;
@@ -111,6 +117,8 @@ void Form::moveFocus(bool backwards) {
   setFocus(order[backwards ? (i + n - 1) % n : (i + 1) % n]);
 }
 
-void Form::invalidate() { ++revision_; }
+void Form::invalidate() {
+  ++revision_;
+}
 
 }  // namespace platform

@@ -15,7 +15,8 @@ CommandButton* findButton(Form& form, const std::string& formName, const std::st
 }
 
 bool inside(const Control& c, int x, int y) {
-  return x >= c.leftPx() && y >= c.topPx() && x < c.leftPx() + c.widthPx() && y < c.topPx() + c.heightPx();
+  return x >= c.leftPx() && y >= c.topPx() && x < c.leftPx() + c.widthPx() &&
+         y < c.topPx() + c.heightPx();
 }
 
 }  // namespace
@@ -44,7 +45,8 @@ void Interaction::mouseDown(Form& form, int x, int y) {
 }
 
 void Interaction::mouseMove(Form& form, int x, int y) {
-  if (CommandButton* b = findButton(form, captureForm_, captureName_)) b->setPressed(inside(*b, x, y));
+  if (CommandButton* b = findButton(form, captureForm_, captureName_))
+    b->setPressed(inside(*b, x, y));
 }
 
 void Interaction::mouseUp(Form& form, int x, int y) {

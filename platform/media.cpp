@@ -1,10 +1,11 @@
 #include "platform/media.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
 
 #include "platform/files.h"
 
@@ -53,7 +54,9 @@ bool isSequencerFile(const std::string& path) {
 
 }  // namespace
 
-bool Media::isOpen(const std::string& alias) const { return devices_.count(lower(alias)) != 0; }
+bool Media::isOpen(const std::string& alias) const {
+  return devices_.count(lower(alias)) != 0;
+}
 
 uint32_t Media::sendString(const char* command, char* reply, unsigned replyLength, intptr_t) {
   if (reply && replyLength > 0) reply[0] = '\0';
@@ -163,7 +166,8 @@ bool Media::playSound(const char* path, unsigned) {
   if (!ok && !p.empty()) {
     struct stat st {};
     const std::string native = nativePath(p);
-    complain(native, ::stat(native.c_str(), &st) == 0 ? "not a wave file it can play" : "no such file");
+    complain(native,
+             ::stat(native.c_str(), &st) == 0 ? "not a wave file it can play" : "no such file");
   }
   if (log_) log_->push_back({MediaEvent::kWave, p, ok ? 1u : 0u});
   return ok;

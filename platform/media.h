@@ -14,8 +14,8 @@ namespace platform {
 class MidiDevice {
  public:
   virtual ~MidiDevice() = default;
-  virtual void play() = 0;         // from the current position; returns at once
-  virtual void pause() = 0;        // keeps the position, silences sounding notes
+  virtual void play() = 0;   // from the current position; returns at once
+  virtual void pause() = 0;  // keeps the position, silences sounding notes
   virtual void stop() = 0;
   virtual void seekToStart() = 0;
   virtual std::string mode() = 0;  // "playing", "paused", "stopped", ...

@@ -17,7 +17,7 @@ struct MidiEvent {
 
 struct MidiSong {
   std::vector<MidiEvent> events;  // in time order; events of one time keep their file order
-  int64_t endUs = 0;              // the time of the file's last event (the end of its longest track)
+  int64_t endUs = 0;  // the time of the file's last event (the end of its longest track)
 };
 
 // Reads a Standard MIDI File of format 0 or 1 (or 2, played as one): running status, tempo

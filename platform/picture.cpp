@@ -7,7 +7,8 @@
 
 namespace platform {
 
-Bitmap::Bitmap(int w, int h, Rgb fill) : width(w), height(h), pixels(static_cast<size_t>(w) * h * 3) {
+Bitmap::Bitmap(int w, int h, Rgb fill)
+    : width(w), height(h), pixels(static_cast<size_t>(w) * h * 3) {
   fillRect(0, 0, w, h, fill);
 }
 
@@ -75,8 +76,8 @@ void copyInto(Bitmap& dest, const Bitmap& src, int x, int y) {
   const size_t n = static_cast<size_t>(c.w) * 3;
   if (c.w == dest.width && c.w == src.width) {
     // Whole rows on both sides: one contiguous copy.
-    std::memcpy(&dest.pixels[static_cast<size_t>(c.dy) * n], &src.pixels[static_cast<size_t>(c.sy) * n],
-                n * c.h);
+    std::memcpy(&dest.pixels[static_cast<size_t>(c.dy) * n],
+                &src.pixels[static_cast<size_t>(c.sy) * n], n * c.h);
     return;
   }
   for (int row = 0; row < c.h; ++row) {

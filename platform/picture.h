@@ -53,7 +53,7 @@ class Picture {
 // Raster operations of PaintPicture, by their 32-bit codes.
 enum class RasterOp : int32_t {
   kSrcCopy = 0x00CC0020,
-  kSrcAnd = 0x008800C6,    // dest = dest AND src
+  kSrcAnd = 0x008800C6,      // dest = dest AND src
   kMergePaint = 0x00BB0226,  // dest = dest OR (NOT src)
 };
 

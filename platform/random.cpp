@@ -38,7 +38,9 @@ void ClockRandom::mix(uint64_t seed) {
   if ((s_[0] | s_[1]) == 0) s_[1] = 1;
 }
 
-void ClockRandom::randomize() { mix(clockNow()); }
+void ClockRandom::randomize() {
+  mix(clockNow());
+}
 
 // xorshift128+
 uint64_t ClockRandom::next() {

@@ -49,7 +49,8 @@ std::vector<Form*> Runtime::loadedForms() const {
 }
 
 bool Runtime::anyLoaded() const {
-  return std::any_of(forms_.begin(), forms_.end(), [](const auto& p) { return p.second->loaded(); });
+  return std::any_of(forms_.begin(), forms_.end(),
+                     [](const auto& p) { return p.second->loaded(); });
 }
 
 bool Runtime::start() {
@@ -92,7 +93,9 @@ void Runtime::collect() {
   if (depth_ == 0) retired_.clear();
 }
 
-void Runtime::retire(std::unique_ptr<ControlSet> set) { retired_.push_back(std::move(set)); }
+void Runtime::retire(std::unique_ptr<ControlSet> set) {
+  retired_.push_back(std::move(set));
+}
 
 void Runtime::formUnloaded(Form&) {
   if (depth_ == 0 && !anyLoaded()) ended_ = true;
@@ -103,7 +106,9 @@ void Runtime::timerChanged(Timer& t) {
   if (t.Interval() > 0) t.deadlineUs = provider_.nowUs() + int64_t{t.Interval()} * 1000;
 }
 
-void Runtime::timerGone(Timer& t) { std::erase(timers_, &t); }
+void Runtime::timerGone(Timer& t) {
+  std::erase(timers_, &t);
+}
 
 std::optional<int64_t> Runtime::nextDeadline() const {
   std::optional<int64_t> best;

@@ -11,7 +11,9 @@ MidiPlayer::MidiPlayer(std::shared_ptr<const MidiSong> song, int sampleRate)
   end_ = (song_->endUs * rate_ + 999999) / 1000000;
 }
 
-int64_t MidiPlayer::frameOf(const MidiEvent& e) const { return e.timeUs * rate_ / 1000000; }
+int64_t MidiPlayer::frameOf(const MidiEvent& e) const {
+  return e.timeUs * rate_ / 1000000;
+}
 
 void MidiPlayer::play() {
   if (pos_ >= end_) return;  // at the end: stays stopped until rewound

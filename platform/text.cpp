@@ -16,8 +16,9 @@ namespace platform {
 namespace {
 
 // Japanese proportional gothic faces, best first.
-const char* const kFamilies[] = {"ＭＳ Ｐゴシック", "MS PGothic", "IPAPGothic", "IPAexGothic",
-                                 "VL PGothic", "Noto Sans CJK JP", "TakaoPGothic"};
+const char* const kFamilies[] = {"ＭＳ Ｐゴシック", "MS PGothic", "IPAPGothic",
+                                 "IPAexGothic",     "VL PGothic", "Noto Sans CJK JP",
+                                 "TakaoPGothic"};
 
 std::vector<uint32_t> decodeUtf8(const std::string& s) {
   std::vector<uint32_t> out;
@@ -85,8 +86,8 @@ State& state() {
 
 bool coversJapanese(FcPattern* p) {
   FcCharSet* cs = nullptr;
-  return FcPatternGetCharSet(p, FC_CHARSET, 0, &cs) == FcResultMatch && FcCharSetHasChar(cs, 0x30E2) &&
-         FcCharSetHasChar(cs, 0x6613);
+  return FcPatternGetCharSet(p, FC_CHARSET, 0, &cs) == FcResultMatch &&
+         FcCharSetHasChar(cs, 0x30E2) && FcCharSetHasChar(cs, 0x6613);
 }
 
 void resolve(State& s) {
@@ -140,7 +141,8 @@ void resolve(State& s) {
     s.problem = "no Japanese font is installed (install fonts-ipafont-gothic); text is not shown";
     return;
   }
-  if (FT_Init_FreeType(&s.lib) != 0 || FT_New_Face(s.lib, s.file.c_str(), s.faceIndex, &s.face) != 0) {
+  if (FT_Init_FreeType(&s.lib) != 0 ||
+      FT_New_Face(s.lib, s.file.c_str(), s.faceIndex, &s.face) != 0) {
     s.problem = "cannot read the font " + s.file + "; text is not shown";
     s.file.clear();
     if (s.lib) FT_Done_FreeType(s.lib);
@@ -173,7 +175,8 @@ TextImage rasterise(State& s, const FontSpec& font, const std::string& utf8) {
     FT_UInt gi = FT_Get_Char_Index(face, cp);
     if (prev && gi && FT_HAS_KERNING(face)) {
       FT_Vector k;
-      if (FT_Get_Kerning(face, prev, gi, FT_KERNING_DEFAULT, &k) == 0) pen += static_cast<int>(k.x >> 6);
+      if (FT_Get_Kerning(face, prev, gi, FT_KERNING_DEFAULT, &k) == 0)
+        pen += static_cast<int>(k.x >> 6);
     }
     prev = gi;
     if (FT_Load_Glyph(face, gi, FT_LOAD_NO_BITMAP) != 0) continue;
@@ -184,8 +187,12 @@ TextImage rasterise(State& s, const FontSpec& font, const std::string& utf8) {
     }
     if (FT_Render_Glyph(g, FT_RENDER_MODE_NORMAL) != 0) continue;
     const FT_Bitmap& b = g->bitmap;
-    Placed p{pen + g->bitmap_left, ascender - g->bitmap_top, static_cast<int>(b.width),
-             static_cast<int>(b.rows), b.pitch, {}};
+    Placed p{pen + g->bitmap_left,
+             ascender - g->bitmap_top,
+             static_cast<int>(b.width),
+             static_cast<int>(b.rows),
+             b.pitch,
+             {}};
     if (b.buffer && b.rows > 0)
       p.bits.assign(b.buffer, b.buffer + static_cast<size_t>(std::abs(b.pitch)) * b.rows);
     minX = std::min(minX, p.x);

@@ -28,7 +28,8 @@ Bitmap decodeXpm(const char* const* lines, size_t count) {
   Bitmap bmp(w, h);
   for (int y = 0; y < h; ++y) {
     const char* row = lines[1 + ncolours + y];
-    if (std::strlen(row) != static_cast<size_t>(w)) raise(err::kInvalidCall, "malformed picture row");
+    if (std::strlen(row) != static_cast<size_t>(w))
+      raise(err::kInvalidCall, "malformed picture row");
     for (int x = 0; x < w; ++x) {
       auto sym = static_cast<unsigned char>(row[x]);
       if (!known[sym]) raise(err::kInvalidCall, "unknown picture colour");

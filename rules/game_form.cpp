@@ -22,13 +22,21 @@ using platform::Timer;
 
 namespace {
 
-bool keyPressed(int vk) { return platform::GetAsyncKeyState(vk) != 0; }
+bool keyPressed(int vk) {
+  return platform::GetAsyncKeyState(vk) != 0;
+}
 
 // The numeric value of a one-character text.
-I16 digitOf(const std::string& oneChar) { return I16::fromFloat(platform::Val(oneChar)); }
+I16 digitOf(const std::string& oneChar) {
+  return I16::fromFloat(platform::Val(oneChar));
+}
 
-std::string firstChar(const std::string& s) { return s.substr(0, 1); }
-std::string lastChar(const std::string& s) { return s.empty() ? s : s.substr(s.size() - 1); }
+std::string firstChar(const std::string& s) {
+  return s.substr(0, 1);
+}
+std::string lastChar(const std::string& s) {
+  return s.empty() ? s : s.substr(s.size() - 1);
+}
 
 }  // namespace
 
@@ -76,7 +84,9 @@ void GameForm::Form_Load() {
   drawing::showDigits(arr<Image>("hiS"), arr<PictureBox>("num"), st.hiTens, st.hiOnes);
 }
 
-void GameForm::Form_Unload() { sound::stopAndCloseBgm(); }
+void GameForm::Form_Unload() {
+  sound::stopAndCloseBgm();
+}
 
 // The game tick.
 void GameForm::woboTimer_Timer() {

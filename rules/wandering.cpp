@@ -11,9 +11,9 @@ struct Pattern {
   int dir;
 };
 constexpr Pattern kPatterns[9] = {
-    {0, 0, 0},                                                  // unused: 0 means "choose"
-    {-1, 0, 1}, {-1, -1, 2}, {0, -1, 2}, {1, -1, 2},            // left, up-left, up, up-right
-    {1, 0, 3},  {1, 1, 6},   {0, 1, 0},  {-1, 1, 5},            // right, down-right, down, down-left
+    {0, 0, 0},                                        // unused: 0 means "choose"
+    {-1, 0, 1}, {-1, -1, 2}, {0, -1, 2}, {1, -1, 2},  // left, up-left, up, up-right
+    {1, 0, 3},  {1, 1, 6},   {0, 1, 0},  {-1, 1, 5},  // right, down-right, down, down-left
 };
 
 I16 stepOn(I16 v, int direction, I16 base, I16 speedAdj) {

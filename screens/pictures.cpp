@@ -8,8 +8,8 @@
 namespace screens {
 namespace {
 
-#include "assets/pictures/field.xpm"
 #include "assets/pictures/clock.xpm"
+#include "assets/pictures/field.xpm"
 #include "assets/pictures/icon.xpm"
 #include "assets/pictures/num0.xpm"
 #include "assets/pictures/num1.xpm"

@@ -30,12 +30,24 @@ void TitleForm::chooseMode(int row) {
   runtime().form("game").Show();
 }
 
-void TitleForm::Command1_Click() { chooseMode(0); }
-void TitleForm::Command2_Click() { chooseMode(1); }
-void TitleForm::Command3_Click() { chooseMode(2); }
-void TitleForm::Command4_Click() { chooseMode(3); }
-void TitleForm::Command5_Click() { Unload(); }
+void TitleForm::Command1_Click() {
+  chooseMode(0);
+}
+void TitleForm::Command2_Click() {
+  chooseMode(1);
+}
+void TitleForm::Command3_Click() {
+  chooseMode(2);
+}
+void TitleForm::Command4_Click() {
+  chooseMode(3);
+}
+void TitleForm::Command5_Click() {
+  Unload();
+}
 
-void TitleForm::Form_Unload() { sound::stopAndCloseBgm(); }
+void TitleForm::Form_Unload() {
+  sound::stopAndCloseBgm();
+}
 
 }  // namespace screens

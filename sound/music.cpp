@@ -17,9 +17,13 @@ void openBgm() {
   mciSendStringA("Play Midi", nullptr, 0, 0);
 }
 
-void pauseBgm() { mciSendStringA("Pause Midi", nullptr, 0, 0); }
+void pauseBgm() {
+  mciSendStringA("Pause Midi", nullptr, 0, 0);
+}
 
-void resumeBgm() { mciSendStringA("Play Midi", nullptr, 0, 0); }
+void resumeBgm() {
+  mciSendStringA("Play Midi", nullptr, 0, 0);
+}
 
 void stopAndCloseBgm() {
   mciSendStringA("Stop Midi", nullptr, 0, 0);

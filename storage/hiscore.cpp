@@ -11,15 +11,22 @@ namespace {
 // Large enough for any score and its line end; a longer first line is not a score.
 constexpr size_t kMaxRead = 4096;
 
-bool blank(char c) { return c == ' ' || c == '\t'; }
+bool blank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 const char* describe(ParsedScore::Status s) {
   switch (s) {
-    case ParsedScore::kEmpty: return "it is empty";
-    case ParsedScore::kMalformed: return "it holds no score";
-    case ParsedScore::kNegative: return "it holds a negative number";
-    case ParsedScore::kTooLarge: return "its number is larger than 32767";
-    case ParsedScore::kValid: return "";
+    case ParsedScore::kEmpty:
+      return "it is empty";
+    case ParsedScore::kMalformed:
+      return "it holds no score";
+    case ParsedScore::kNegative:
+      return "it holds a negative number";
+    case ParsedScore::kTooLarge:
+      return "its number is larger than 32767";
+    case ParsedScore::kValid:
+      return "";
   }
   return "";
 }

@@ -1,8 +1,9 @@
 // The real sound path through SDL's disk audio driver, which writes what the device would play to
 // a file at the pace of real time: the file's length tells when something was asked for.
-#include <gtest/gtest.h>
+#include "platform/sdl/audio.h"
 
 #include <SDL.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -13,7 +14,6 @@
 #include <thread>
 
 #include "platform/media.h"
-#include "platform/sdl/audio.h"
 #include "tests/testkit.h"
 
 using namespace std::chrono_literals;
@@ -39,7 +39,9 @@ struct DiskAudio {
   std::unique_ptr<platform::MediaBackend> backend;
   std::unique_ptr<Media> media;
   explicit DiskAudio(const char* soundfont = nullptr) {
-    file = (std::filesystem::temp_directory_path() / ("morofin-audio-" + std::to_string(::getpid()) + ".raw")).string();
+    file = (std::filesystem::temp_directory_path() /
+            ("morofin-audio-" + std::to_string(::getpid()) + ".raw"))
+               .string();
     std::filesystem::remove(file);
     ::setenv("SDL_AUDIODRIVER", "disk", 1);
     ::setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);

@@ -1,6 +1,5 @@
 // A score write killed at any moment leaves the old score or the new one, complete.
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -1,9 +1,10 @@
+#include "screens/designs.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/interaction.h"
 #include "platform/keys.h"
 #include "platform/text.h"
-#include "screens/designs.h"
 #include "screens/pictures.h"
 #include "tests/testkit.h"
 
@@ -23,7 +24,8 @@ int countColour(const Bitmap& b, int x0, int y0, int w, int h, auto pred) {
 }
 
 void snapshot(const Bitmap& b, const char* name) {
-  if (auto dir = testkit::snapshotDir(); !dir.empty()) testkit::writePpm(b, dir + "/" + name + ".ppm");
+  if (auto dir = testkit::snapshotDir(); !dir.empty())
+    testkit::writePpm(b, dir + "/" + name + ".ppm");
 }
 
 TEST(TitleDesign, ControlsInTabOrderWithTheirPixels) {
@@ -35,9 +37,9 @@ TEST(TitleDesign, ControlsInTabOrderWithTheirPixels) {
     int index, x, y, w, h, tab;
     bool visible;
   } rows[] = {
-      {"Command1", -1, 269, 144, 217, 25, 1, true},  {"Command2", -1, 269, 176, 217, 25, 2, true},
-      {"Command3", -1, 269, 208, 217, 25, 3, true},  {"Command4", -1, 269, 240, 217, 25, 4, true},
-      {"dataText", 0, 544, 160, 137, 18, 5, false},  {"dataText", 3, 544, 232, 137, 18, 8, false},
+      {"Command1", -1, 269, 144, 217, 25, 1, true}, {"Command2", -1, 269, 176, 217, 25, 2, true},
+      {"Command3", -1, 269, 208, 217, 25, 3, true}, {"Command4", -1, 269, 240, 217, 25, 4, true},
+      {"dataText", 0, 544, 160, 137, 18, 5, false}, {"dataText", 3, 544, 232, 137, 18, 8, false},
       {"Command5", -1, 272, 280, 217, 25, 9, true},
   };
   for (const Row& r : rows) {
@@ -110,13 +112,13 @@ TEST(GameDesign, DesignStateBeforeTheFirstTick) {
 
   Bitmap img = g.image("game");
   snapshot(img, "game_design");
-  EXPECT_EQ(img.at(0, 0), (Rgb{0, 0, 0}));        // flat border
+  EXPECT_EQ(img.at(0, 0), (Rgb{0, 0, 0}));  // flat border
   EXPECT_EQ(img.at(641, 321), (Rgb{0, 0, 0}));
-  EXPECT_EQ(img.at(1, 1), (Rgb{155, 255, 205}));  // the field
-  EXPECT_EQ(img.at(688, 24), (Rgb{255, 0, 0}));   // time tens digit 0, top-left block
-  EXPECT_EQ(img.at(700, 40), kWhite);             // inside the 0
-  EXPECT_EQ(img.at(720, 96), (Rgb{255, 0, 0}));   // score ones
-  EXPECT_EQ(img.at(688, 192), (Rgb{255, 0, 0}));  // high score tens
+  EXPECT_EQ(img.at(1, 1), (Rgb{155, 255, 205}));          // the field
+  EXPECT_EQ(img.at(688, 24), (Rgb{255, 0, 0}));           // time tens digit 0, top-left block
+  EXPECT_EQ(img.at(700, 40), kWhite);                     // inside the 0
+  EXPECT_EQ(img.at(720, 96), (Rgb{255, 0, 0}));           // score ones
+  EXPECT_EQ(img.at(688, 192), (Rgb{255, 0, 0}));          // high score tens
   EXPECT_EQ(img.at(648 + 8, 41 + 1), (Rgb{128, 64, 0}));  // clock rim
   if (platform::Fonts::fontFile().empty()) GTEST_SKIP() << "no Japanese font installed";
   auto red = [](Rgb c) { return c.r > 200 && c.g < 90 && c.b < 90; };

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
-#include <sys/stat.h>
 
 #include "platform/keys.h"
 #include "screens/pictures.h"
@@ -33,7 +33,9 @@ int shown(Game& g, const char* display) {
   return v;
 }
 
-int interval(Game& g, const char* timer) { return g.game().ctl<Timer>(timer).Interval(); }
+int interval(Game& g, const char* timer) {
+  return g.game().ctl<Timer>(timer).Interval();
+}
 
 std::vector<std::string> commandsOnly(const std::vector<std::string>& log) {
   std::vector<std::string> out;
@@ -122,9 +124,11 @@ TEST(Score, DigitsCountWithCarryAndWrapAt100) {
   std::vector<std::pair<int, int>> seen;
   for (int i = 1; i <= 105; ++i) {
     g.game().scoreUp();
-    if (i == 9 || i == 10 || i == 99 || i == 100 || i == 105) seen.push_back({i, shown(g, "scoreP")});
+    if (i == 9 || i == 10 || i == 99 || i == 100 || i == 105)
+      seen.push_back({i, shown(g, "scoreP")});
   }
-  EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{9, 9}, {10, 10}, {99, 99}, {100, 0}, {105, 5}}));
+  EXPECT_EQ(seen,
+            (std::vector<std::pair<int, int>>{{9, 9}, {10, 10}, {99, 99}, {100, 0}, {105, 5}}));
   EXPECT_EQ(g.st().score, 105);
 }
 
@@ -135,7 +139,7 @@ TEST(Tick, CatchScoresPlaysTheSoundAndRespawnsBeforeTheFrame) {
   auto& s = g.st();
   s.zekaX = 310;
   s.zekaY = 160;
-  s.zekaMove = 7;  // down 5: still inside the wobo's box at (300..316, 150..166)
+  s.zekaMove = 7;        // down 5: still inside the wobo's box at (300..316, 150..166)
   g.random->push(0.5f);  // stop draw: no stop
   g.random->push(0.0f);  // respawn x: 1
   g.random->push(0.0f);  // respawn y: 1
@@ -146,7 +150,8 @@ TEST(Tick, CatchScoresPlaysTheSoundAndRespawnsBeforeTheFrame) {
   EXPECT_EQ(s.zekaX, 1);
   EXPECT_EQ(s.zekaY, 1);
   EXPECT_EQ(s.zekaMove, 0);
-  EXPECT_EQ(g.mediaLog(before), (std::vector<std::string>{"wave:\\sound\\get.wav", "mci:status Midi mode"}));
+  EXPECT_EQ(g.mediaLog(before),
+            (std::vector<std::string>{"wave:\\sound\\get.wav", "mci:status Midi mode"}));
   // The frame shows the zeka at its new place: its outline at (1 + 5, 1 + 1).
   const auto& map = g.game().ctl<platform::PictureBox>("map");
   EXPECT_EQ(map.image().at(1 + 5, 1 + 1), (platform::Rgb{0, 0, 0}));
@@ -164,8 +169,9 @@ TEST(Pause, MidIntervalKeepsTheClockAndThePausingTickRunsToItsEnd) {
   EXPECT_EQ(interval(g, "woboTimer"), 0);
   EXPECT_TRUE(g.game().control("pauseL").Visible());
   EXPECT_EQ(g.st().tickCount, 7);  // the pausing tick still counted itself
-  EXPECT_EQ(g.mediaLog(before), (std::vector<std::string>{"mci:Pause Midi", "wave:\\sound\\wait.wav",
-                                                          "mci:status Midi mode"}));
+  EXPECT_EQ(g.mediaLog(before),
+            (std::vector<std::string>{"mci:Pause Midi", "wave:\\sound\\wait.wav",
+                                      "mci:status Midi mode"}));
   EXPECT_EQ(g.provider.sequencer()->mode, "paused");
   auto [x, y] = std::pair{g.st().zekaX, g.st().zekaY};
   ASSERT_TRUE(g.advance(500));
@@ -177,7 +183,8 @@ TEST(Pause, MidIntervalKeepsTheClockAndThePausingTickRunsToItsEnd) {
   ASSERT_TRUE(g.advance(10));
   EXPECT_FALSE(g.paused());
   EXPECT_FALSE(g.game().control("pauseL").Visible());
-  EXPECT_EQ(commandsOnly(g.mediaLog(before)), (std::vector<std::string>{"mci:Play Midi", "wave:\\sound\\wait.wav"}));
+  EXPECT_EQ(commandsOnly(g.mediaLog(before)),
+            (std::vector<std::string>{"mci:Play Midi", "wave:\\sound\\wait.wav"}));
   EXPECT_EQ(g.provider.sequencer()->mode, "playing");
   // The next clock step comes 13 ticks after the resume.
   ASSERT_TRUE(g.ticks(12));
@@ -232,9 +239,10 @@ TEST(GameOver, PauseAndEndInTheSameTickLeaveBothPollsRunning) {
   EXPECT_TRUE(g.game().control("gameoverL", 0).Visible());
   EXPECT_TRUE(g.game().control("gameoverL", 1).Visible());
   // Pause, then the ending step; the loop check after "Close Midi" restarts nothing.
-  EXPECT_EQ(g.mediaLog(before), (std::vector<std::string>{
-                                    "mci:Pause Midi", "wave:\\sound\\wait.wav", "mci:Stop Midi",
-                                    "mci:Close Midi", "wave:\\sound\\end.wav", "mci:status Midi mode"}));
+  EXPECT_EQ(g.mediaLog(before),
+            (std::vector<std::string>{"mci:Pause Midi", "wave:\\sound\\wait.wav", "mci:Stop Midi",
+                                      "mci:Close Midi", "wave:\\sound\\end.wav",
+                                      "mci:status Midi mode"}));
   EXPECT_EQ(g.provider.sequencer(), nullptr);
   g.tap(VK_SPACE);
   ASSERT_TRUE(g.advance(20));
@@ -316,8 +324,9 @@ TEST(Music, AFinishedTuneRestartsWithinOneTickAndAMissingOneIsSilent) {
   g.provider.finishMusic();
   size_t before = g.media.size();
   ASSERT_TRUE(g.ticks(1));
-  EXPECT_EQ(g.mediaLog(before), (std::vector<std::string>{"mci:status Midi mode", "mci:Seek Midi to Start",
-                                                          "mci:Play Midi"}));
+  EXPECT_EQ(g.mediaLog(before),
+            (std::vector<std::string>{"mci:status Midi mode", "mci:Seek Midi to Start",
+                                      "mci:Play Midi"}));
   EXPECT_EQ(g.provider.sequencer()->mode, "playing");
   EXPECT_EQ(g.provider.sequencer()->plays, 2);
 

@@ -1,9 +1,10 @@
+#include "platform/media.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <fstream>
 
-#include "platform/media.h"
 #include "tests/testkit.h"
 
 using namespace platform;
@@ -17,9 +18,18 @@ struct Backend : MediaBackend {
     std::string state = "stopped";
     explicit Dev(std::string* l) : log(l) {}
     ~Dev() override { *log += "release;"; }
-    void play() override { state = "playing"; *log += "play;"; }
-    void pause() override { state = "paused"; *log += "pause;"; }
-    void stop() override { state = "stopped"; *log += "stop;"; }
+    void play() override {
+      state = "playing";
+      *log += "play;";
+    }
+    void pause() override {
+      state = "paused";
+      *log += "pause;";
+    }
+    void stop() override {
+      state = "stopped";
+      *log += "stop;";
+    }
     void seekToStart() override { *log += "seek;"; }
     std::string mode() override { return state; }
   };
@@ -49,7 +59,7 @@ TEST(Media, CommandStringTable) {
   struct Row {
     std::string cmd;
     uint32_t rc;
-    std::string reply;  // for status
+    std::string reply;   // for status
     std::string device;  // what the backend saw, appended
   } rows[] = {
       {"status Midi mode", mcierr::kUnknownDevice, "", ""},

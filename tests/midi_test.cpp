@@ -1,10 +1,11 @@
+#include "platform/midi.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
 #include <string>
 
-#include "platform/midi.h"
 #include "platform/sequencer.h"
 
 using namespace platform;
@@ -18,7 +19,8 @@ std::string be(uint32_t v, int n) {
 }
 
 std::string file(int format, int division, const std::vector<std::string>& tracks) {
-  std::string f = "MThd" + be(6, 4) + be(format, 2) + be(static_cast<uint32_t>(tracks.size()), 2) + be(division, 2);
+  std::string f = "MThd" + be(6, 4) + be(format, 2) + be(static_cast<uint32_t>(tracks.size()), 2) +
+                  be(division, 2);
   for (const auto& t : tracks) f += "MTrk" + be(static_cast<uint32_t>(t.size()), 4) + t;
   return f;
 }
@@ -40,14 +42,14 @@ bool parse(const std::string& f, MidiSong& song, std::string* why = nullptr) {
 
 TEST(Midi, FormatZeroWithRunningStatusAndATempoChange) {
   // 480 ticks a quarter; 120 bpm, then 60 bpm from tick 480.
-  std::string t = bytes({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,  // 500000 us
-                         0x00, 0x90, 60, 100,                      // note on
-                         0x83, 0x60, 60, 0,                        // 480 ticks later, running status
-                         0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40,  // 1000000 us
-                         0x00, 0x62, 100,                          // running status survives? no: meta cancels
-                         0x83, 0x60, 0xF0, 0x02, 0x11, 0xF7,       // sysex skipped, 480 ticks later
-                         0x00, 0x80, 0x62, 0x00,
-                         0x81, 0x70, 0xFF, 0x2F, 0x00});           // end after 240 ticks
+  std::string t =
+      bytes({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,  // 500000 us
+             0x00, 0x90, 60,   100,                     // note on
+             0x83, 0x60, 60,   0,                       // 480 ticks later, running status
+             0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40,  // 1000000 us
+             0x00, 0x62, 100,                           // running status survives? no: meta cancels
+             0x83, 0x60, 0xF0, 0x02, 0x11, 0xF7,        // sysex skipped, 480 ticks later
+             0x00, 0x80, 0x62, 0x00, 0x81, 0x70, 0xFF, 0x2F, 0x00});  // end after 240 ticks
   MidiSong song;
   std::string why;
   // A data byte right after a meta event has no status to run on.
@@ -66,10 +68,11 @@ TEST(Midi, FormatZeroWithRunningStatusAndATempoChange) {
 }
 
 TEST(Midi, FormatOneMergesTracksOnOneTempoMap) {
-  std::string tempo = bytes({0x00, 0xFF, 0x51, 0x03, 0x09, 0x27, 0xC0,  // 600000 us
-                             0x87, 0x40, 0xFF, 0x51, 0x03, 0x03, 0x0D, 0x40,  // 960 ticks: 200000 us
-                             0x00, 0xFF, 0x2F, 0x00});
-  std::string notes = bytes({0x00, 0xC0, 5,           // program change: one data byte
+  std::string tempo =
+      bytes({0x00, 0xFF, 0x51, 0x03, 0x09, 0x27, 0xC0,        // 600000 us
+             0x87, 0x40, 0xFF, 0x51, 0x03, 0x03, 0x0D, 0x40,  // 960 ticks: 200000 us
+             0x00, 0xFF, 0x2F, 0x00});
+  std::string notes = bytes({0x00, 0xC0, 5,             // program change: one data byte
                              0x8F, 0x00, 0x91, 64, 90,  // tick 1920
                              0x60, 0xE1, 0x00, 0x40,    // tick 2016: pitch bend
                              0x00, 0xFF, 0x2F, 0x00});
@@ -128,7 +131,8 @@ struct Recorder : SynthTarget {
 
 TEST(Sequencer, EventsLandOnTheirFramesAndTheEndIsExact) {
   auto song = std::make_shared<MidiSong>();
-  song->events = {{0, 0x90, 60, 90}, {10000, 0x90, 62, 90}, {10000, 0x90, 64, 90}, {250000, 0x80, 60, 0}};
+  song->events = {
+      {0, 0x90, 60, 90}, {10000, 0x90, 62, 90}, {10000, 0x90, 64, 90}, {250000, 0x80, 60, 0}};
   song->endUs = 300000;
   MidiPlayer p(song, 1000);  // 1 frame per millisecond
   Recorder r;

@@ -1,3 +1,5 @@
+#include "rules/movement.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -5,7 +7,6 @@
 
 #include "platform/keys.h"
 #include "rules/catching.h"
-#include "rules/movement.h"
 
 using namespace platform;
 using rules::GameState;
@@ -75,14 +76,17 @@ TEST(Movement, NetMovementTableAndBounds) {
     GameState s = step(m);
     EXPECT_EQ(s.woboX.value(), m.x1) << m.keys << " from " << m.x0 << "," << m.y0;
     EXPECT_EQ(s.woboY.value(), m.y1) << m.keys << " from " << m.x0 << "," << m.y0;
-    EXPECT_EQ(s.woboDir.value(), m.dir < 0 ? 4 : m.dir) << m.keys << " from " << m.x0 << "," << m.y0;
+    EXPECT_EQ(s.woboDir.value(), m.dir < 0 ? 4 : m.dir)
+        << m.keys << " from " << m.x0 << "," << m.y0;
   }
 }
 
 TEST(Movement, KeysAreQueriedInPrecedenceOrder) {
   std::string q;
   step({"D", 100, 100, 0, 0, 0}, &q);
-  EXPECT_EQ(q, "DL" "R");  // up is not asked once down has stepped
+  EXPECT_EQ(q,
+            "DL"
+            "R");  // up is not asked once down has stepped
   q.clear();
   step({"UL", 100, 100, 0, 0, 0}, &q);
   EXPECT_EQ(q, "DUL");  // right is not asked once left has stepped
@@ -95,8 +99,8 @@ TEST(Catching, TheTargetMustLieWhollyInsideThePlayer) {
   struct Case {
     int zx, zy;
     bool caught;
-  } cases[] = {{100, 100, true},  {116, 116, true},  {117, 100, false}, {99, 100, false},
-               {100, 117, false}, {100, 99, false},  {116, 100, true},  {108, 108, true},
+  } cases[] = {{100, 100, true},  {116, 116, true}, {117, 100, false}, {99, 100, false},
+               {100, 117, false}, {100, 99, false}, {116, 100, true},  {108, 108, true},
                {116, 117, false}, {84, 84, false}};
   for (const Case& c : cases) {
     GameState s;

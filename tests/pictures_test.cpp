@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "screens/pictures.h"
+
+#include <gtest/gtest.h>
 
 using platform::Bitmap;
 using platform::Rgb;

@@ -94,7 +94,8 @@ std::vector<std::string> playOneGame(int mode) {
       std::ostringstream line;
       line << "frame " << tick << " wobo " << g.st().woboX.value() << "," << g.st().woboY.value()
            << " zeka " << g.st().zekaX.value() << "," << g.st().zekaY.value() << " score "
-           << g.st().score.value() << " image " << std::hex << hash(g.game().ctl<platform::PictureBox>("map").image());
+           << g.st().score.value() << " image " << std::hex
+           << hash(g.game().ctl<platform::PictureBox>("map").image());
       out.push_back(line.str());
     }
     if (tick > 2000) break;
@@ -187,8 +188,10 @@ void expectAState(Game& g) {
   const bool pause = f.control("pauseL").Visible();
   const bool over = f.control("gameoverL", 0).Visible();
   auto music = g.provider.sequencer();
-  const bool playing = wobo == 10 && wait == 0 && end == 0 && !pause && !over && music && music->mode != "paused";
-  const bool paused = wobo == 0 && wait == 10 && end == 0 && pause && !over && music && music->mode == "paused";
+  const bool playing =
+      wobo == 10 && wait == 0 && end == 0 && !pause && !over && music && music->mode != "paused";
+  const bool paused =
+      wobo == 0 && wait == 10 && end == 0 && pause && !over && music && music->mode == "paused";
   const bool ended = wobo == 0 && end == 1 && over && !music;  // a pause may have come with the end
   ASSERT_TRUE(playing || paused || ended) << "wobo " << wobo << " wait " << wait << " end " << end;
 }

@@ -1,3 +1,5 @@
+#include "platform/runtime.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -6,7 +8,6 @@
 #include "platform/api.h"
 #include "platform/files.h"
 #include "platform/headless/headless.h"
-#include "platform/runtime.h"
 
 using namespace platform;
 
@@ -20,7 +21,8 @@ FormDesign probeDesign(const std::string& name) {
   d.clientHeight = 60 * kTwipsPerPixel;
   ControlDesign t = at(ControlKind::kTimer, "tick", -1, 0, 0, 0, 0);
   t.interval = 10;
-  ControlDesign box = at(ControlKind::kPictureBox, "box", -1, 0, 0, 22 * kTwipsPerPixel, 12 * kTwipsPerPixel);
+  ControlDesign box =
+      at(ControlKind::kPictureBox, "box", -1, 0, 0, 22 * kTwipsPerPixel, 12 * kTwipsPerPixel);
   box.border = Border::kFlat;
   ControlDesign b1 = at(ControlKind::kCommandButton, "b", 0, 0, 0, 300, 300);
   b1.tabIndex = 2;
@@ -109,7 +111,8 @@ TEST(Blit, ClipsAtEveryEdgeWithoutWrapping) {
   struct Case {
     int x, y;
     int expectBlack;
-  } cases[] = {{-4, -4, 16}, {36, -4, 16}, {-4, 16, 16}, {36, 16, 16}, {-8, 0, 0}, {40, 0, 0}, {0, 20, 0}};
+  } cases[] = {{-4, -4, 16}, {36, -4, 16}, {-4, 16, 16}, {36, 16, 16},
+               {-8, 0, 0},   {40, 0, 0},   {0, 20, 0}};
   for (const Case& c : cases) {
     Bitmap dest(40, 20, bg);
     blit(dest, sprite, c.x, c.y, RasterOp::kSrcAnd);
@@ -136,7 +139,8 @@ TEST(PictureBox, SharesPicturesAndResetsItsImageWhenGivenOne) {
   Picture bg = Picture::of(Bitmap(20, 10, {1, 2, 3}));
   box.setPicture(bg);
   EXPECT_TRUE(box.GetPicture() == bg);  // the same object, not a copy
-  box.PaintPicture(Picture::of(Bitmap(2, 2, {0, 0, 0})), 1, 1, static_cast<int32_t>(RasterOp::kSrcAnd));
+  box.PaintPicture(Picture::of(Bitmap(2, 2, {0, 0, 0})), 1, 1,
+                   static_cast<int32_t>(RasterOp::kSrcAnd));
   EXPECT_EQ(box.image().at(1, 1), (Rgb{0, 0, 0}));
   EXPECT_EQ(bg.bitmap()->at(1, 1), (Rgb{1, 2, 3}));  // pictures never change
   box.setPicture(bg);

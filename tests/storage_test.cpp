@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
-
-#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <filesystem>
 
 #include "platform/keys.h"
 #include "storage/hiscore.h"
@@ -68,10 +68,17 @@ TEST(ScoreFile, EveryCaseFromReadToWrite) {
     Game g;
     const auto file = g.folder.file("data/n.dat");
     switch (c.setup) {
-      case kBytes: g.folder.write("data/n.dat", c.bytes); break;
-      case kMissing: break;
-      case kNoFolder: fs::remove_all(g.folder.file("data")); break;
-      case kDir: fs::create_directories(file); break;
+      case kBytes:
+        g.folder.write("data/n.dat", c.bytes);
+        break;
+      case kMissing:
+        break;
+      case kNoFolder:
+        fs::remove_all(g.folder.file("data"));
+        break;
+      case kDir:
+        fs::create_directories(file);
+        break;
       case kDataIsAFile:
         fs::remove_all(g.folder.file("data"));
         g.folder.write("data", "not a folder");

@@ -1,9 +1,10 @@
 #include "tests/testkit.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace testkit {
 
@@ -51,7 +52,9 @@ Game::Game(bool scriptedRandom) {
   }
 }
 
-Game::~Game() { rt.reset(); }
+Game::~Game() {
+  rt.reset();
+}
 
 bool Game::click(int button) {
   auto& b = title().ctl<platform::CommandButton>("Command" + std::to_string(button));
@@ -80,7 +83,8 @@ std::vector<std::string> Game::mediaLog(size_t from) const {
 void writePpm(const platform::Bitmap& b, const std::string& path) {
   std::ofstream f(path, std::ios::binary);
   f << "P6\n" << b.width << " " << b.height << "\n255\n";
-  f.write(reinterpret_cast<const char*>(b.pixels.data()), static_cast<std::streamsize>(b.pixels.size()));
+  f.write(reinterpret_cast<const char*>(b.pixels.data()),
+          static_cast<std::streamsize>(b.pixels.size()));
 }
 
 std::string snapshotDir() {

@@ -98,7 +98,9 @@ class Game {
   std::vector<std::string> mediaLog(size_t from = 0) const;
   // Game over: the end poll is running.
   bool over() { return game().loaded() && game().ctl<platform::Timer>("endTimer").Interval() == 1; }
-  bool paused() { return game().loaded() && game().ctl<platform::Timer>("waitTimer").Interval() == 10; }
+  bool paused() {
+    return game().loaded() && game().ctl<platform::Timer>("waitTimer").Interval() == 10;
+  }
   platform::Bitmap image(const std::string& form) {
     return platform::composeWindow(rt->form(form));
   }

@@ -1,9 +1,10 @@
+#include "rules/wandering.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/headless/headless.h"
 #include "platform/runtime.h"
 #include "rules/catching.h"
-#include "rules/wandering.h"
 #include "tests/testkit.h"
 
 using rules::GameState;
@@ -84,15 +85,13 @@ TEST(Wandering, CrossingAnEdgeClampsAndEndsThePattern) {
     int x, y, move, adj;
     int x1, y1, move1;
   } cases[] = {
-      {620, 100, 5, 0, 624, 100, 0},    // 625 is put back to 624
-      {624, 100, 5, -2, 624, 100, 0},   // standing on the far edge is inside, the step crosses
-      {619, 100, 5, 0, 624, 100, 5},    // lands exactly on the edge: goes on
-      {2, 100, 1, 0, 0, 100, 0},
-      {2, 100, 2, 0, 0, 97, 0},         // diagonal: only the crossing axis is corrected
-      {100, 1, 4, 1, 104, 0, 0},
-      {100, 302, 7, 0, 100, 304, 0},
-      {622, 302, 6, 0, 624, 304, 0},
-      {300, 0, 3, 0, 300, 0, 0},        // a new pattern into the same edge keeps it there
+      {620, 100, 5, 0, 624, 100, 0},   // 625 is put back to 624
+      {624, 100, 5, -2, 624, 100, 0},  // standing on the far edge is inside, the step crosses
+      {619, 100, 5, 0, 624, 100, 5},   // lands exactly on the edge: goes on
+      {2, 100, 1, 0, 0, 100, 0},      {2, 100, 2, 0, 0, 97, 0},  // diagonal: only the crossing axis
+                                                                 // is corrected
+      {100, 1, 4, 1, 104, 0, 0},      {100, 302, 7, 0, 100, 304, 0}, {622, 302, 6, 0, 624, 304, 0},
+      {300, 0, 3, 0, 300, 0, 0},  // a new pattern into the same edge keeps it there
   };
   for (const Case& c : cases) {
     Rng rng;

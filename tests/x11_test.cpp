@@ -3,10 +3,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <iterator>
 #include <map>
 #include <queue>
+#include <sstream>
 #include <thread>
 
 #include "tests/x11/xdriver.h"
@@ -33,7 +33,9 @@ Shot shoot(Desk& d, Window w) {
   return s;
 }
 
-bool near(Rgb a, Rgb b) { return std::abs(a.r - b.r) < 8 && std::abs(a.g - b.g) < 8 && std::abs(a.b - b.b) < 8; }
+bool near(Rgb a, Rgb b) {
+  return std::abs(a.r - b.r) < 8 && std::abs(a.g - b.g) < 8 && std::abs(a.b - b.b) < 8;
+}
 
 // Reads a digit picture (3 x 5 blocks of 10 px) whose top-left corner is at (x0, y0).
 int digitAt(const Shot& s, int x0, int y0) {
@@ -43,13 +45,16 @@ int digitAt(const Shot& s, int x0, int y0) {
                                    "111101111001111"};
   std::string bits;
   for (int r = 0; r < 5; ++r)
-    for (int c = 0; c < 3; ++c) bits += near(s.at(x0 + 5 + 10 * c, y0 + 5 + 10 * r), {255, 0, 0}) ? '1' : '0';
+    for (int c = 0; c < 3; ++c)
+      bits += near(s.at(x0 + 5 + 10 * c, y0 + 5 + 10 * r), {255, 0, 0}) ? '1' : '0';
   for (int d = 0; d < 10; ++d)
     if (bits == glyphs[d]) return d;
   return -1;
 }
 
-int number(const Shot& s, int x0, int y0) { return digitAt(s, x0, y0) * 10 + digitAt(s, x0 + 32, y0); }
+int number(const Shot& s, int x0, int y0) {
+  return digitAt(s, x0, y0) * 10 + digitAt(s, x0 + 32, y0);
+}
 
 struct Patch {
   int size, minX, minY, maxX, maxY;
@@ -168,10 +173,18 @@ TEST_F(RealWindow, MouseStartsAGameInTheTitlesPlaceAndPlays) {
   // Space pauses and shows "Pause"; space again resumes. (A space held across several polls
   // flips between the two, as the game is meant to.)
   desk.flick("space");
-  ASSERT_TRUE(Desk::until([&] { return countNear(shoot(desk, g), 152, 128, 335, 64, {0, 0, 255}) > 300; }, 2s));
+  ASSERT_TRUE(Desk::until(
+      [&] {
+        return countNear(shoot(desk, g), 152, 128, 335, 64, {0, 0, 255}) > 300;
+      },
+      2s));
   std::this_thread::sleep_for(300ms);
   desk.flick("space");
-  ASSERT_TRUE(Desk::until([&] { return countNear(shoot(desk, g), 152, 128, 335, 64, {0, 0, 255}) == 0; }, 2s));
+  ASSERT_TRUE(Desk::until(
+      [&] {
+        return countNear(shoot(desk, g), 152, 128, 335, 64, {0, 0, 255}) == 0;
+      },
+      2s));
   desk.closeBox(g);
   EXPECT_EQ(prog.wait(5s), 0) << prog.stderrText();
 }
@@ -215,7 +228,11 @@ TEST_F(RealWindow, GameOverReturnsToTheTitleWhereTheGameStood) {
   ASSERT_NE(g, 0u);
   int gx, gy, w, h;
   desk.geometry(g, gx, gy, w, h);
-  ASSERT_TRUE(Desk::until([&] { return countNear(shoot(desk, g), 152, 104, 335, 64, {255, 0, 0}) > 500; }, 20s));
+  ASSERT_TRUE(Desk::until(
+      [&] {
+        return countNear(shoot(desk, g), 152, 104, 335, 64, {255, 0, 0}) > 500;
+      },
+      20s));
   Shot over = shoot(desk, g);
   EXPECT_EQ(number(over, 688, 24), 0);
   EXPECT_GT(countNear(over, 151, 168, 337, 32, {255, 0, 0}), 300);  // "スペースキーを押してね"
@@ -244,7 +261,8 @@ TEST_F(RealWindow, APlayerPlaysAWholeGame) {
   Window g = desk.find(kGame);
   ASSERT_NE(g, 0u);
   const auto started = std::chrono::steady_clock::now();
-  std::map<std::string, bool> held = {{"Left", false}, {"Right", false}, {"Up", false}, {"Down", false}};
+  std::map<std::string, bool> held = {
+      {"Left", false}, {"Right", false}, {"Up", false}, {"Down", false}};
   auto want = [&](const char* k, bool on) {
     if (held[k] != on) desk.key(k, on);
     held[k] = on;
@@ -268,12 +286,20 @@ TEST_F(RealWindow, APlayerPlaysAWholeGame) {
       pausedOnce = true;
       for (auto& [k, on] : held) want(k.c_str(), false);
       desk.flick("space");
-      ASSERT_TRUE(Desk::until([&] { return countNear(shoot(desk, g), 152, 128, 335, 64, {0, 0, 255}) > 300; }, 2s));
+      ASSERT_TRUE(Desk::until(
+          [&] {
+            return countNear(shoot(desk, g), 152, 128, 335, 64, {0, 0, 255}) > 300;
+          },
+          2s));
       const int during = number(shoot(desk, g), 688, 24);
       std::this_thread::sleep_for(500ms);
       EXPECT_EQ(number(shoot(desk, g), 688, 24), during);  // the clock stands still
       desk.flick("space");
-      ASSERT_TRUE(Desk::until([&] { return countNear(shoot(desk, g), 152, 128, 335, 64, {0, 0, 255}) == 0; }, 2s));
+      ASSERT_TRUE(Desk::until(
+          [&] {
+            return countNear(shoot(desk, g), 152, 128, 335, 64, {0, 0, 255}) == 0;
+          },
+          2s));
     }
     ASSERT_LT(std::chrono::steady_clock::now() - started, 40s);
     std::this_thread::sleep_for(8ms);
@@ -300,7 +326,11 @@ TEST_F(RealWindow, APlayerPlaysAWholeGame) {
   ASSERT_NE(g2, 0u);
   std::this_thread::sleep_for(200ms);
   EXPECT_EQ(number(shoot(desk, g2), 688, 192), final);  // the new high score
-  ASSERT_TRUE(Desk::until([&] { return countNear(shoot(desk, g2), 152, 104, 335, 64, {255, 0, 0}) > 500; }, 30s));
+  ASSERT_TRUE(Desk::until(
+      [&] {
+        return countNear(shoot(desk, g2), 152, 104, 335, 64, {255, 0, 0}) > 500;
+      },
+      30s));
   desk.flick("space");
   Window title2 = desk.find(kTitle, 3s);
   ASSERT_NE(title2, 0u);
@@ -313,8 +343,8 @@ TEST_F(RealWindow, APlayerPlaysAWholeGame) {
 TEST_F(RealWindow, MissingOrBrokenAssetsOneByOne) {
   struct Case {
     const char* name;
-    const char* file;      // under the program folder, removed or overwritten
-    const char* content;   // nullptr: removed
+    const char* file;     // under the program folder, removed or overwritten
+    const char* content;  // nullptr: removed
     const char* env;
     const char* mention;
   } cases[] = {
@@ -323,7 +353,8 @@ TEST_F(RealWindow, MissingOrBrokenAssetsOneByOne) {
       {"wave missing", "sound/wait.wav", nullptr, "", "wait.wav"},
       {"wave broken", "sound/wait.wav", "RIFF....WAVEjunk", "", "wait.wav"},
       {"soundfont missing", nullptr, nullptr, "MOROFIN_SOUNDFONT=/nonexistent/gm.sf2", "soundfont"},
-      {"no fonts", "fonts.conf", "<?xml version=\"1.0\"?><fontconfig><cachedir>/tmp</cachedir></fontconfig>",
+      {"no fonts", "fonts.conf",
+       "<?xml version=\"1.0\"?><fontconfig><cachedir>/tmp</cachedir></fontconfig>",
        "FONTCONFIG_FILE=", "font"},
   };
   for (const Case& c : cases) {
@@ -374,7 +405,11 @@ TEST_F(RealWindow, ThePausedFrameSurvivesBeingCovered) {
   ASSERT_NE(g, 0u);
   std::this_thread::sleep_for(300ms);
   desk.flick("space");
-  ASSERT_TRUE(Desk::until([&] { return countNear(shoot(desk, g), 152, 128, 335, 64, {0, 0, 255}) > 300; }, 2s));
+  ASSERT_TRUE(Desk::until(
+      [&] {
+        return countNear(shoot(desk, g), 152, 128, 335, 64, {0, 0, 255}) > 300;
+      },
+      2s));
   std::this_thread::sleep_for(100ms);
   Shot before = shoot(desk, g);
   int gx, gy, w, h;
@@ -392,8 +427,7 @@ TEST_F(RealWindow, ThePausedFrameSurvivesBeingCovered) {
   std::this_thread::sleep_for(200ms);
   Shot after = shoot(desk, g);
   int differ = 0;
-  for (size_t i = 0; i < before.px.size(); ++i)
-    differ += !near(before.px[i], after.px[i]);
+  for (size_t i = 0; i < before.px.size(); ++i) differ += !near(before.px[i], after.px[i]);
   EXPECT_EQ(differ, 0);
   desk.closeBox(g);
   EXPECT_EQ(prog.wait(5s), 0) << prog.stderrText();

@@ -181,7 +181,8 @@ std::vector<Tune> compose() {
            "C5:0.5 F5:0.5 A5:0.5 C6:0.5 A5:1 F5:1  E5:0.5 G5:0.5 C6:1 G5:1 E5:1 "
            "D5:0.5 F5:0.5 A5:1 D6:1 A5:1  Bb4:0.5 D5:0.5 F5:1 Bb5:1 -:1 "
            "A5:0.5 G5:0.5 F5:0.5 A5:0.5 C6:2  G5:0.5 A5:0.5 Bb5:0.5 G5:0.5 E5:2  F5:3 -:1");
-    harmony(t, {"F3 A3 C4", "C4 E4 G4", "D4 F4 A4", "Bb3 D4 F4", "F3 A3 C4", "C4 E4 G4", "F3 A3 C4"},
+    harmony(t,
+            {"F3 A3 C4", "C4 E4 G4", "D4 F4 A4", "Bb3 D4 F4", "F3 A3 C4", "C4 E4 G4", "F3 A3 C4"},
             "r0:0.5 o1:0.5 f2:0.5 o3:0.5");
     drums(t, "k0 h0.5 s1 h1.5 k2 h2.5 s3 h3.5", 7);
     tunes.push_back(t);
@@ -193,8 +194,9 @@ std::vector<Tune> compose() {
            "G5:0.5 B5:0.5 D6:1 B5:1 G5:1  G#5:1 E5:1 B4:1 E5:1 "
            "A5:0.5 C6:0.5 E6:1 D6:0.5 C6:0.5 B5:1  C6:0.5 A5:0.5 F5:1 A5:0.5 C6:0.5 F6:1 "
            "D6:0.5 B5:0.5 G5:1 B5:1 D6:1  E6:2 G#5:1 -:1");
-    harmony(t, {"A3 C4 E4", "F3 A3 C4", "G3 B3 D4", "E3 G#3 B3", "A3 C4 E4", "F3 A3 C4", "G3 B3 D4",
-                "E3 G#3 B3"},
+    harmony(t,
+            {"A3 C4 E4", "F3 A3 C4", "G3 B3 D4", "E3 G#3 B3", "A3 C4 E4", "F3 A3 C4", "G3 B3 D4",
+             "E3 G#3 B3"},
             "r0:0.5 r0.5:0.5 r1:0.5 r1.5:0.5 o2:0.5 r2.5:0.5 f3:0.5 r3.5:0.5");
     drums(t, "k0 h0.5 s1 h1.5 k2 k2.5 s3 h3.5", 8);
     tunes.push_back(t);
@@ -205,10 +207,12 @@ std::vector<Tune> compose() {
            "E5:0.5 G5:0.5 B5:0.5 E6:0.5 D6:0.5 B5:0.5 G5:0.5 B5:0.5 "
            "C6:0.5 E6:0.5 G6:0.5 E6:0.5 C6:1 G5:1 "
            "D6:0.5 F#6:0.5 A6:0.5 F#6:0.5 D6:1 A5:1  B5:0.5 D#6:0.5 F#6:0.5 B6:0.5 F#6:2 "
-           "G6:0.5 F#6:0.5 E6:0.5 B5:0.5 G5:0.5 B5:0.5 E6:1  E6:0.5 D6:0.5 C6:0.5 G5:0.5 E5:0.5 G5:0.5 C6:1 "
+           "G6:0.5 F#6:0.5 E6:0.5 B5:0.5 G5:0.5 B5:0.5 E6:1  E6:0.5 D6:0.5 C6:0.5 G5:0.5 E5:0.5 "
+           "G5:0.5 C6:1 "
            "D6:0.5 C6:0.5 B5:0.5 A5:0.5 F#5:1 D6:1  D#6:1 F#6:1 B6:1 -:1");
-    harmony(t, {"E3 G3 B3", "C4 E4 G4", "D4 F#4 A4", "B3 D#4 F#4", "E3 G3 B3", "C4 E4 G4",
-                "D4 F#4 A4", "B3 D#4 F#4"},
+    harmony(t,
+            {"E3 G3 B3", "C4 E4 G4", "D4 F#4 A4", "B3 D#4 F#4", "E3 G3 B3", "C4 E4 G4", "D4 F#4 A4",
+             "B3 D#4 F#4"},
             "r0:0.5 o0.5:0.5 r1:0.5 o1.5:0.5 r2:0.5 o2.5:0.5 f3:0.5 o3.5:0.5");
     std::string hats;
     for (int i = 0; i < 16; ++i) hats += " h" + std::to_string(i * 0.25);
@@ -223,7 +227,9 @@ std::vector<Tune> compose() {
 constexpr int kRate = 44100;
 constexpr double kPi = 3.14159265358979323846;
 
-double hz(int midiKey) { return 440.0 * std::pow(2.0, (midiKey - 69) / 12.0); }
+double hz(int midiKey) {
+  return 440.0 * std::pow(2.0, (midiKey - 69) / 12.0);
+}
 
 void writeWav(const std::string& path, const std::vector<double>& s) {
   std::string out = "RIFF";
@@ -250,13 +256,14 @@ void writeWav(const std::string& path, const std::vector<double>& s) {
 }
 
 // A tone with a quick attack and an exponential fade, with a few harmonics.
-void tone(std::vector<double>& s, double start, double length, double f, double level,
-          double decay, double brightness) {
+void tone(std::vector<double>& s, double start, double length, double f, double level, double decay,
+          double brightness) {
   const size_t a = static_cast<size_t>(start * kRate), n = static_cast<size_t>(length * kRate);
   if (s.size() < a + n) s.resize(a + n, 0.0);
   for (size_t i = 0; i < n; ++i) {
     const double t = static_cast<double>(i) / kRate;
-    const double env = std::min(1.0, t / 0.004) * std::exp(-t * decay) * std::min(1.0, (length - t) / 0.01);
+    const double env =
+        std::min(1.0, t / 0.004) * std::exp(-t * decay) * std::min(1.0, (length - t) / 0.01);
     const double w = std::sin(2 * kPi * f * t) + brightness * std::sin(4 * kPi * f * t) / 2 +
                      brightness * brightness * std::sin(6 * kPi * f * t) / 3;
     s[a + i] += level * env * w;
@@ -286,7 +293,8 @@ int main(int argc, char** argv) {
 
   std::vector<double> end;  // a falling phrase
   const int phrase[] = {79, 76, 72, 67, 64, 60};
-  for (int i = 0; i < 6; ++i) tone(end, 0.16 * i, i == 5 ? 0.9 : 0.3, hz(phrase[i]), 0.4, i == 5 ? 3 : 6, 0.4);
+  for (int i = 0; i < 6; ++i)
+    tone(end, 0.16 * i, i == 5 ? 0.9 : 0.3, hz(phrase[i]), 0.4, i == 5 ? 3 : 6, 0.4);
   writeWav(dir + "/end.wav", end);
   return 0;
 }

@@ -8,7 +8,8 @@ namespace {
 
 class FakeSequencer : public MidiDevice {
  public:
-  FakeSequencer(std::shared_ptr<FakeSequencerState> s, HeadlessProvider& p) : s_(std::move(s)), p_(p) {}
+  FakeSequencer(std::shared_ptr<FakeSequencerState> s, HeadlessProvider& p)
+      : s_(std::move(s)), p_(p) {}
   ~FakeSequencer() override { s_->open = false; }
   void play() override {
     if (s_->mode == "playing") return;

@@ -25,7 +25,7 @@ struct WindowRecord {
   std::string form;
   int x = 0, y = 0;  // client-area origin on the virtual screen, pixels
   bool open = true;
-  int order = 0;     // opening order
+  int order = 0;  // opening order
 };
 
 class HeadlessProvider : public Provider, public MediaBackend {

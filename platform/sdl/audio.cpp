@@ -31,7 +31,9 @@ class FluidTarget : public SynthTarget {
   void send(const MidiEvent& e) override {
     const int ch = e.status & 0x0F;
     switch (e.status & 0xF0) {
-      case 0x80: fluid_synth_noteoff(s_, ch, e.data1); break;
+      case 0x80:
+        fluid_synth_noteoff(s_, ch, e.data1);
+        break;
       case 0x90:
         if (e.data2) {
           fluid_synth_noteon(s_, ch, e.data1, e.data2);
@@ -39,12 +41,23 @@ class FluidTarget : public SynthTarget {
           fluid_synth_noteoff(s_, ch, e.data1);
         }
         break;
-      case 0xA0: fluid_synth_key_pressure(s_, ch, e.data1, e.data2); break;
-      case 0xB0: fluid_synth_cc(s_, ch, e.data1, e.data2); break;
-      case 0xC0: fluid_synth_program_change(s_, ch, e.data1); break;
-      case 0xD0: fluid_synth_channel_pressure(s_, ch, e.data1); break;
-      case 0xE0: fluid_synth_pitch_bend(s_, ch, e.data1 | (e.data2 << 7)); break;
-      default: break;
+      case 0xA0:
+        fluid_synth_key_pressure(s_, ch, e.data1, e.data2);
+        break;
+      case 0xB0:
+        fluid_synth_cc(s_, ch, e.data1, e.data2);
+        break;
+      case 0xC0:
+        fluid_synth_program_change(s_, ch, e.data1);
+        break;
+      case 0xD0:
+        fluid_synth_channel_pressure(s_, ch, e.data1);
+        break;
+      case 0xE0:
+        fluid_synth_pitch_bend(s_, ch, e.data1 | (e.data2 << 7));
+        break;
+      default:
+        break;
     }
   }
   void render(float* stereo, int frames) override {
@@ -115,7 +128,8 @@ class Audio : public MediaBackend {
 
   std::unique_ptr<MidiDevice> openSequencer(const std::string& path, std::string& why) override {
     std::ifstream f(path, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)),
+                               std::istreambuf_iterator<char>());
     auto song = std::make_shared<MidiSong>();
     if (!f.good() && !f.eof()) return why = "unreadable", nullptr;
     if (!parseMidi(bytes.data(), bytes.size(), *song, why)) return nullptr;
@@ -128,7 +142,8 @@ class Audio : public MediaBackend {
     Uint32 len = 0;
     if (!SDL_LoadWAV(path.c_str(), &format, &buf, &len)) return false;
     SDL_AudioCVT cvt;
-    if (SDL_BuildAudioCVT(&cvt, format.format, format.channels, format.freq, AUDIO_F32SYS, 2, kRate) < 0) {
+    if (SDL_BuildAudioCVT(&cvt, format.format, format.channels, format.freq, AUDIO_F32SYS, 2,
+                          kRate) < 0) {
       SDL_FreeWAV(buf);
       return false;
     }
@@ -155,7 +170,8 @@ class Audio : public MediaBackend {
   void detach(Sequencer* s) { std::erase(players_, s); }
 
   static void callback(void* self, Uint8* stream, int len) {
-    static_cast<Audio*>(self)->mix(reinterpret_cast<float*>(stream), len / static_cast<int>(2 * sizeof(float)));
+    static_cast<Audio*>(self)->mix(reinterpret_cast<float*>(stream),
+                                   len / static_cast<int>(2 * sizeof(float)));
   }
 
  private:
@@ -176,7 +192,8 @@ class Audio : public MediaBackend {
       synth_ = new_fluid_synth(settings_);
     }
     if (!synth_ || fluid_synth_sfload(synth_, path.c_str(), 1) == FLUID_FAILED) {
-      std::fprintf(stderr, "morofin: the synthesizer cannot use the soundfont %s; the music is silent\n",
+      std::fprintf(stderr,
+                   "morofin: the synthesizer cannot use the soundfont %s; the music is silent\n",
                    path.c_str());
       return;
     }
@@ -255,9 +272,12 @@ std::string Sequencer::mode() {
   MidiPlayer::State s = player.state();
   audio_.unlock();
   switch (s) {
-    case MidiPlayer::State::kPlaying: return "playing";
-    case MidiPlayer::State::kPaused: return "paused";
-    case MidiPlayer::State::kStopped: return "stopped";
+    case MidiPlayer::State::kPlaying:
+      return "playing";
+    case MidiPlayer::State::kPaused:
+      return "paused";
+    case MidiPlayer::State::kStopped:
+      return "stopped";
   }
   return "not ready";
 }
@@ -275,13 +295,17 @@ class Silence : public MediaBackend {
 
 }  // namespace
 
-std::unique_ptr<MediaBackend> silentAudio() { return std::make_unique<Silence>(); }
+std::unique_ptr<MediaBackend> silentAudio() {
+  return std::make_unique<Silence>();
+}
 
 std::string findSoundfont() {
   namespace fs = std::filesystem;
-  if (const char* env = std::getenv("MOROFIN_SOUNDFONT")) return fs::is_regular_file(env) ? env : "";
-  for (const char* p : {"/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf2/default-GM.sf2",
-                        "/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/soundfonts/default.sf2"}) {
+  if (const char* env = std::getenv("MOROFIN_SOUNDFONT"))
+    return fs::is_regular_file(env) ? env : "";
+  for (const char* p :
+       {"/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf2/default-GM.sf2",
+        "/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/soundfonts/default.sf2"}) {
     std::error_code ec;
     if (fs::is_regular_file(p, ec)) return p;
   }

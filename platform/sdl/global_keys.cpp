@@ -16,7 +16,11 @@ class X11Keys : public GlobalKeys {
     const struct {
       KeySym sym;
       int vk;
-    } keys[] = {{XK_Up, VK_UP}, {XK_Down, VK_DOWN}, {XK_Left, VK_LEFT}, {XK_Right, VK_RIGHT}, {XK_space, VK_SPACE}};
+    } keys[] = {{XK_Up, VK_UP},
+                {XK_Down, VK_DOWN},
+                {XK_Left, VK_LEFT},
+                {XK_Right, VK_RIGHT},
+                {XK_space, VK_SPACE}};
     for (int i = 0; i < 5; ++i) {
       codes_[i] = XKeysymToKeycode(display_, keys[i].sym);
       vks_[i] = keys[i].vk;
@@ -53,7 +57,8 @@ namespace platform::sdl {
 namespace {
 
 int onXError(Display*, XErrorEvent* e) {
-  if (e->error_code == BadWindow || e->error_code == BadDrawable || e->error_code == BadMatch) return 0;
+  if (e->error_code == BadWindow || e->error_code == BadDrawable || e->error_code == BadMatch)
+    return 0;
   char text[128];
   XGetErrorText(e->display, e->error_code, text, sizeof text);
   std::fprintf(stderr, "morofin: X error ignored: %s (request %d)\n", text, e->request_code);
@@ -62,8 +67,10 @@ int onXError(Display*, XErrorEvent* e) {
 
 }  // namespace
 
-// Set before SDL starts: SDL keeps the handler it finds and passes errors on to it, and puts it back
-// when it closes its connections, which is when late errors about closed windows arrive.
-void tolerateLateX11Errors() { XSetErrorHandler(onXError); }
+// Set before SDL starts: SDL keeps the handler it finds and passes errors on to it, and puts it
+// back when it closes its connections, which is when late errors about closed windows arrive.
+void tolerateLateX11Errors() {
+  XSetErrorHandler(onXError);
+}
 
 }  // namespace platform::sdl

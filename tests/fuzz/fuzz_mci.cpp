@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memset(reply, 'x', sizeof reply);
     const unsigned given = len++ % 17;
     m.sendString(cmd.c_str(), reply, given, 0);
-    if (given > 0 && std::memchr(reply, '\0', given) == nullptr) __builtin_trap();  // not terminated
+    if (given > 0 && std::memchr(reply, '\0', given) == nullptr)
+      __builtin_trap();                      // not terminated
     if (reply[16] != 'x') __builtin_trap();  // wrote past the length
     m.playSound(cmd.c_str(), 1);
     start = end + 1;

@@ -27,7 +27,8 @@ Program::Program() {
   fs::copy_file(build / "morofin", fs::path(folder_) / "morofin");
   fs::copy(build / "sound", fs::path(folder_) / "sound", fs::copy_options::recursive);
   fs::create_directories(fs::path(folder_) / "data");
-  for (const char* m : {"e", "n", "h", "d"}) std::ofstream(fs::path(folder_) / "data" / (std::string(m) + ".dat")) << "0\r\n";
+  for (const char* m : {"e", "n", "h", "d"})
+    std::ofstream(fs::path(folder_) / "data" / (std::string(m) + ".dat")) << "0\r\n";
 }
 
 Program::~Program() {
@@ -92,7 +93,9 @@ std::string Program::stderrText() const {
 
 namespace {
 // Windows come and go while we look at them; an error about one that just went is no failure.
-int ignoreXErrors(Display*, XErrorEvent*) { return 0; }
+int ignoreXErrors(Display*, XErrorEvent*) {
+  return 0;
+}
 }  // namespace
 
 Desk::Desk() {

@@ -45,7 +45,8 @@ class Desk {
   Display* display() const { return d_; }
 
   // The top-level window whose title is exactly `title`, waiting up to timeout.
-  Window find(const std::string& title, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+  Window find(const std::string& title,
+              std::chrono::milliseconds timeout = std::chrono::seconds(5));
   bool gone(const std::string& title, std::chrono::milliseconds timeout = std::chrono::seconds(5));
   std::string title(Window w);
   // The client area's origin on the screen and its size.
