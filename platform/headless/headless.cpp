@@ -1,6 +1,7 @@
 #include "platform/headless/headless.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
 
 namespace platform::headless {
@@ -70,23 +71,22 @@ const WindowRecord* HeadlessProvider::window(const std::string& form) const {
 void HeadlessProvider::runLoop(Runtime& rt) {
   // Without a display nothing but timers can happen: run them until the program ends or nothing
   // is left to fire.
-  while (!rt.ended()) {
-    auto next = rt.nextDeadline();
-    if (!next) break;
-    nowUs_ = std::max(nowUs_, *next);
-    rt.fireDueTimers(nowUs_);
-    rt.collect();
+  while (fireNext(rt, INT64_MAX)) {
   }
+}
+
+bool HeadlessProvider::fireNext(Runtime& rt, int64_t limitUs) {
+  const auto next = rt.nextDeadline();
+  if (rt.ended() || !next || *next > limitUs) return false;
+  nowUs_ = std::max(nowUs_, *next);
+  rt.fireDueTimers(nowUs_);
+  rt.collect();
+  return true;
 }
 
 bool HeadlessProvider::advance(Runtime& rt, int64_t ms) {
   const int64_t target = nowUs_ + ms * 1000;
-  while (!rt.ended()) {
-    auto next = rt.nextDeadline();
-    if (!next || *next > target) break;
-    nowUs_ = std::max(nowUs_, *next);
-    rt.fireDueTimers(nowUs_);
-    rt.collect();
+  while (fireNext(rt, target)) {
   }
   if (!rt.ended()) nowUs_ = std::max(nowUs_, target);
   return !rt.ended();

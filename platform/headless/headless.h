@@ -55,16 +55,14 @@ class HeadlessProvider : public Provider, public MediaBackend {
   template <typename Pred>
   bool advanceUntil(Runtime& rt, Pred pred, int64_t maxMs) {
     const int64_t limit = nowUs_ + maxMs * 1000;
-    while (!pred()) {
-      if (rt.ended() || nowUs_ >= limit) return false;
-      auto next = rt.nextDeadline();
-      if (!next) return false;
-      nowUs_ = std::max(nowUs_, std::min(*next, limit));
-      rt.fireDueTimers(nowUs_);
-      rt.collect();
-    }
+    while (!pred())
+      if (!fireNext(rt, limit)) return false;
     return true;
   }
+
+  // Moves the clock to the earliest deadline not after limitUs and fires what is due then; false
+  // when the program has ended or nothing is due by then.
+  bool fireNext(Runtime& rt, int64_t limitUs);
 
   // The open sequencer's state, if a device is open.
   std::shared_ptr<FakeSequencerState> sequencer() const;
