@@ -109,6 +109,17 @@ int countNear(const Shot& s, int x0, int y0, int w, int h, Rgb c) {
   return n;
 }
 
+// "Pause" in blue over the field; with anyTrace, whether any of it is still there.
+bool pauseShown(const Shot& s, bool anyTrace = false) {
+  const int blue = countNear(s, 152, 128, 335, 64, {0, 0, 255});
+  return anyTrace ? blue > 0 : blue > 300;
+}
+
+// "GameOver..." in red over the field.
+bool gameOverShown(const Shot& s) {
+  return countNear(s, 152, 104, 335, 64, {255, 0, 0}) > 500;
+}
+
 class RealWindow : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -173,18 +184,10 @@ TEST_F(RealWindow, MouseStartsAGameInTheTitlesPlaceAndPlays) {
   // Space pauses and shows "Pause"; space again resumes. (A space held across several polls
   // flips between the two, as the game is meant to.)
   desk.flick("space");
-  ASSERT_TRUE(Desk::until(
-      [&] {
-        return countNear(shoot(desk, g), 152, 128, 335, 64, {0, 0, 255}) > 300;
-      },
-      2s));
+  ASSERT_TRUE(Desk::until([&] { return pauseShown(shoot(desk, g)); }, 2s));
   std::this_thread::sleep_for(300ms);
   desk.flick("space");
-  ASSERT_TRUE(Desk::until(
-      [&] {
-        return countNear(shoot(desk, g), 152, 128, 335, 64, {0, 0, 255}) == 0;
-      },
-      2s));
+  ASSERT_TRUE(Desk::until([&] { return !pauseShown(shoot(desk, g), true); }, 2s));
   desk.closeBox(g);
   EXPECT_EQ(prog.wait(5s), 0) << prog.stderrText();
 }
@@ -228,11 +231,7 @@ TEST_F(RealWindow, GameOverReturnsToTheTitleWhereTheGameStood) {
   ASSERT_NE(g, 0u);
   int gx, gy, w, h;
   desk.geometry(g, gx, gy, w, h);
-  ASSERT_TRUE(Desk::until(
-      [&] {
-        return countNear(shoot(desk, g), 152, 104, 335, 64, {255, 0, 0}) > 500;
-      },
-      20s));
+  ASSERT_TRUE(Desk::until([&] { return gameOverShown(shoot(desk, g)); }, 20s));
   Shot over = shoot(desk, g);
   EXPECT_EQ(number(over, 688, 24), 0);
   EXPECT_GT(countNear(over, 151, 168, 337, 32, {255, 0, 0}), 300);  // "スペースキーを押してね"
@@ -271,7 +270,7 @@ TEST_F(RealWindow, APlayerPlaysAWholeGame) {
   bool pausedOnce = false;
   for (;;) {
     Shot s = shoot(desk, g);
-    if (countNear(s, 152, 104, 335, 64, {255, 0, 0}) > 500) break;  // "GameOver..."
+    if (gameOverShown(s)) break;  // "GameOver..."
     const int score = number(s, 688, 96);
     if (score > scores.back()) scores.push_back(score);
     auto p = patches(s);
@@ -286,20 +285,12 @@ TEST_F(RealWindow, APlayerPlaysAWholeGame) {
       pausedOnce = true;
       for (auto& [k, on] : held) want(k.c_str(), false);
       desk.flick("space");
-      ASSERT_TRUE(Desk::until(
-          [&] {
-            return countNear(shoot(desk, g), 152, 128, 335, 64, {0, 0, 255}) > 300;
-          },
-          2s));
+      ASSERT_TRUE(Desk::until([&] { return pauseShown(shoot(desk, g)); }, 2s));
       const int during = number(shoot(desk, g), 688, 24);
       std::this_thread::sleep_for(500ms);
       EXPECT_EQ(number(shoot(desk, g), 688, 24), during);  // the clock stands still
       desk.flick("space");
-      ASSERT_TRUE(Desk::until(
-          [&] {
-            return countNear(shoot(desk, g), 152, 128, 335, 64, {0, 0, 255}) == 0;
-          },
-          2s));
+      ASSERT_TRUE(Desk::until([&] { return !pauseShown(shoot(desk, g), true); }, 2s));
     }
     ASSERT_LT(std::chrono::steady_clock::now() - started, 40s);
     std::this_thread::sleep_for(8ms);
@@ -326,11 +317,7 @@ TEST_F(RealWindow, APlayerPlaysAWholeGame) {
   ASSERT_NE(g2, 0u);
   std::this_thread::sleep_for(200ms);
   EXPECT_EQ(number(shoot(desk, g2), 688, 192), final);  // the new high score
-  ASSERT_TRUE(Desk::until(
-      [&] {
-        return countNear(shoot(desk, g2), 152, 104, 335, 64, {255, 0, 0}) > 500;
-      },
-      30s));
+  ASSERT_TRUE(Desk::until([&] { return gameOverShown(shoot(desk, g2)); }, 30s));
   desk.flick("space");
   Window title2 = desk.find(kTitle, 3s);
   ASSERT_NE(title2, 0u);
@@ -405,11 +392,7 @@ TEST_F(RealWindow, ThePausedFrameSurvivesBeingCovered) {
   ASSERT_NE(g, 0u);
   std::this_thread::sleep_for(300ms);
   desk.flick("space");
-  ASSERT_TRUE(Desk::until(
-      [&] {
-        return countNear(shoot(desk, g), 152, 128, 335, 64, {0, 0, 255}) > 300;
-      },
-      2s));
+  ASSERT_TRUE(Desk::until([&] { return pauseShown(shoot(desk, g)); }, 2s));
   std::this_thread::sleep_for(100ms);
   Shot before = shoot(desk, g);
   int gx, gy, w, h;
