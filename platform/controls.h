@@ -36,10 +36,10 @@ class Control {
   int topTwips() const { return top_; }
   int widthTwips() const { return width_; }
   int heightTwips() const { return height_; }
-  int leftPx() const { return left_ / kTwipsPerPixel; }
-  int topPx() const { return top_ / kTwipsPerPixel; }
-  int widthPx() const { return (width_ + kTwipsPerPixel / 2) / kTwipsPerPixel; }
-  int heightPx() const { return (height_ + kTwipsPerPixel / 2) / kTwipsPerPixel; }
+  int leftPx() const { return twipsToPx(left_); }
+  int topPx() const { return twipsToPx(top_); }
+  int widthPx() const { return twipsToPx(width_); }
+  int heightPx() const { return twipsToPx(height_); }
 
  protected:
   void setSizeTwips(int w, int h) {

@@ -9,6 +9,12 @@ namespace platform {
 
 inline constexpr int kTwipsPerPixel = 15;
 
+// Twips to the nearest whole pixel, halves away from zero.
+constexpr int twipsToPx(int twips) {
+  return twips >= 0 ? (twips + kTwipsPerPixel / 2) / kTwipsPerPixel
+                    : -((-twips + kTwipsPerPixel / 2) / kTwipsPerPixel);
+}
+
 enum class ControlKind { kLabel, kCommandButton, kTextBox, kTimer, kPictureBox, kImage };
 enum class Align { kLeft, kCenter };
 enum class Border { kNone, kFlat, kSunken };

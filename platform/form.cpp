@@ -16,6 +16,9 @@ void Form::Show() {
     bindEvents();
     focus_ = nullptr;
     moveFocus(false);
+    // A key press belongs to the screen that had the keyboard when it was made: the Space that
+    // clicked a title button must not pause the game it started.
+    rt_.keys().forgetPresses();
     loading_ = true;
     Form_Load();
     loading_ = false;
@@ -41,22 +44,31 @@ void Form::Unload() {
   rt_.formUnloaded(*this);
 }
 
+std::pair<float, float> Form::place() const {
+  if (shown_) {
+    if (auto px = rt_.provider().windowPlacePx(*this))
+      return {static_cast<float>(px->first * kTwipsPerPixel),
+              static_cast<float>(px->second * kTwipsPerPixel)};
+  }
+  return position_.value_or(std::pair{0.0f, 0.0f});
+}
+
 float Form::Left() const {
-  return position_ ? position_->first : 0.0f;
+  return place().first;
 }
 float Form::Top() const {
-  return position_ ? position_->second : 0.0f;
+  return place().second;
 }
 
 void Form::setLeft(float twips) {
   if (!std::isfinite(twips)) raise(err::kOverflow, "Left");
-  position_ = {twips, position_ ? position_->second : 0.0f};
+  position_ = {twips, place().second};
   if (shown_) rt_.provider().moveWindow(*this);
 }
 
 void Form::setTop(float twips) {
   if (!std::isfinite(twips)) raise(err::kOverflow, "Top");
-  position_ = {position_ ? position_->first : 0.0f, twips};
+  position_ = {place().first, twips};
   if (shown_) rt_.provider().moveWindow(*this);
 }
 

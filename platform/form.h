@@ -49,7 +49,7 @@ class Form {
   // Runs Form_Unload, then closes the window and discards the controls.
   void Unload();
 
-  // Window position in twips (the client area's top left corner on the screen).
+  // Window position in twips: the outer corner of the window, frame included, where it stands now.
   float Left() const;
   float Top() const;
   void setLeft(float twips);
@@ -59,8 +59,8 @@ class Form {
   std::pair<int, int> positionPx() const;
   void setPositionPx(int x, int y);  // from the window provider (the window manager moved it)
 
-  int clientWidthPx() const { return design_.clientWidth / kTwipsPerPixel; }
-  int clientHeightPx() const { return design_.clientHeight / kTwipsPerPixel; }
+  int clientWidthPx() const { return twipsToPx(design_.clientWidth); }
+  int clientHeightPx() const { return twipsToPx(design_.clientHeight); }
 
   // A control of the loaded form by name (and index for arrays); the wrong kind or a missing
   // control is a run-time error.
@@ -101,6 +101,7 @@ class Form {
   bool shown_ = false;
   Control* focus_ = nullptr;
   bool loading_ = false;
+  std::pair<float, float> place() const;
   std::optional<std::pair<float, float>> position_;
   uint64_t revision_ = 0;
 };

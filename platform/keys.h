@@ -30,6 +30,8 @@ class KeyState {
     latched_[vk] = false;
     return static_cast<int16_t>(static_cast<uint16_t>(v));
   }
+  // Presses made so far no longer count as "pressed since the last query"; held keys stay held.
+  void forgetPresses() { latched_.fill(false); }
   void releaseAll() {
     held_.fill(false);
     latched_.fill(false);

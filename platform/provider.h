@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -25,6 +26,9 @@ class Provider {
   virtual void openWindow(Form& form) = 0;
   virtual void closeWindow(Form& form) = 0;
   virtual void moveWindow(Form& form) = 0;
+  // Where the form's window stands on the screen now, in pixels: the outer corner of its frame,
+  // which the user may have moved. Nothing when the provider cannot tell.
+  virtual std::optional<std::pair<int, int>> windowPlacePx(const Form&) { return std::nullopt; }
 
   virtual MediaBackend& mediaBackend() = 0;
 

@@ -16,12 +16,20 @@ int64_t MidiPlayer::frameOf(const MidiEvent& e) const {
 }
 
 void MidiPlayer::play() {
-  if (pos_ >= end_) return;  // at the end: stays stopped until rewound
+  if (pos_ >= end_) {
+    // At the end there is nothing left to play: a tune paused there runs out at once, so the
+    // next loop check sees it stopped and starts it again.
+    state_ = State::kStopped;
+    return;
+  }
   state_ = State::kPlaying;
 }
 
 void MidiPlayer::pause(SynthTarget* synth) {
-  if (state_ != State::kPlaying) return;
+  // A tune that has just run out pauses like a playing one; otherwise the loop check of the
+  // pausing tick would find it stopped and start it again under the pause.
+  const bool atEnd = state_ == State::kStopped && pos_ >= end_;
+  if (state_ != State::kPlaying && !atEnd) return;
   state_ = State::kPaused;
   if (synth) synth->allSoundsOff();
 }

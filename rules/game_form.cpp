@@ -26,6 +26,12 @@ bool keyPressed(int vk) {
   return platform::GetAsyncKeyState(vk) != 0;
 }
 
+// Pressed since the key was last asked about: one press of Space pauses or resumes once, however
+// long it is held, and a tap shorter than one poll still counts.
+bool keyPressedAgain(int vk) {
+  return (platform::GetAsyncKeyState(vk) & 1) != 0;
+}
+
 // The numeric value of a one-character text.
 I16 digitOf(const std::string& oneChar) {
   return I16::fromFloat(platform::Val(oneChar));
@@ -94,7 +100,7 @@ void GameForm::woboTimer_Timer() {
   verticalKeyStep(st, keyPressed, map.ScaleHeight());
   horizontalKeyStep(st, keyPressed, map.ScaleWidth());
   diagonalCorrection(st);
-  if (keyPressed(platform::VK_SPACE)) pauseSteps();
+  if (keyPressedAgain(platform::VK_SPACE)) pauseSteps();
   wanderZeka(st, map.ScaleWidth(), map.ScaleHeight());
   if (zekaCaught(st)) {
     scoreUp();
@@ -127,7 +133,7 @@ void GameForm::pauseSteps() {
 
 // The pause poll: space resumes.
 void GameForm::waitTimer_Timer() {
-  if (!keyPressed(platform::VK_SPACE)) return;
+  if (!keyPressedAgain(platform::VK_SPACE)) return;
   ctl<Timer>("woboTimer").setInterval(10);
   ctl<Timer>("waitTimer").setInterval(0);
   ctl<Label>("pauseL").setVisible(false);

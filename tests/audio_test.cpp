@@ -91,6 +91,13 @@ struct DiskAudio {
   }
 };
 
+// One note, a quarter at 120 bpm: the file ends after 0.5 s.
+std::string oneNoteTune() {
+  const std::string track("\x00\xC0\x00\x00\x90\x48\x64\x83\x60\x80\x48\x00\x00\xFF\x2F\x00", 16);
+  const std::string head("MThd\0\0\0\6\0\0\0\1\x01\xE0MTrk\0\0\0\x10", 22);
+  return head + track;
+}
+
 TEST(Audio, MusicSoundsAtOncePausesToSilenceAndResumes) {
   DiskAudio a;
   ASSERT_EQ(a.send("open \"" + kSound + "bgm_n.mid\" alias Midi"), kOk);
@@ -117,10 +124,7 @@ TEST(Audio, MusicSoundsAtOncePausesToSilenceAndResumes) {
 
 TEST(Audio, ATuneThatEndsIsSeenStoppedWithinATick) {
   testkit::AppFolder folder;
-  // One note, a quarter at 120 bpm: the file ends after 0.5 s.
-  const std::string track("\x00\xC0\x00\x00\x90\x48\x64\x83\x60\x80\x48\x00\x00\xFF\x2F\x00", 16);
-  std::string f("MThd\0\0\0\6\0\0\0\1\x01\xE0MTrk\0\0\0\x10", 22);
-  folder.write("short.mid", f + track);
+  folder.write("short.mid", oneNoteTune());
   DiskAudio a;
   ASSERT_EQ(a.send("open \"" + folder.file("short.mid").string() + "\" alias Midi"), kOk);
   const int64_t start = a.now();
@@ -137,6 +141,25 @@ TEST(Audio, ATuneThatEndsIsSeenStoppedWithinATick) {
   ASSERT_EQ(a.send("Play Midi"), kOk);
   std::this_thread::sleep_for(300ms);
   EXPECT_GE(a.firstSound(restart, static_cast<int64_t>(kRate / 10)), 0);
+}
+
+// The pause that comes in the tick after the tune ran out: the device takes it, stays silent
+// through the pause, and the resuming play lets it run out so that the loop check restarts it.
+TEST(Audio, ATunePausedRightAtItsEndStaysSilent) {
+  testkit::AppFolder folder;
+  folder.write("short.mid", oneNoteTune());
+  DiskAudio a;
+  ASSERT_EQ(a.send("open \"" + folder.file("short.mid").string() + "\" alias Midi"), kOk);
+  ASSERT_EQ(a.send("Play Midi"), kOk);
+  while (a.mode() == "playing") std::this_thread::sleep_for(1ms);
+  ASSERT_EQ(a.send("Pause Midi"), kOk);
+  EXPECT_EQ(a.mode(), "paused");
+  const int64_t paused = a.now();
+  std::this_thread::sleep_for(500ms);
+  EXPECT_EQ(a.mode(), "paused");
+  EXPECT_LT(a.rms(paused + 2048, a.now() - paused - 2048), 1e-4);
+  ASSERT_EQ(a.send("Play Midi"), kOk);
+  EXPECT_EQ(a.mode(), "stopped");
 }
 
 TEST(Audio, TheCatchEffectIsHeardOverTheMusic) {

@@ -37,8 +37,8 @@ TEST(TitleDesign, ControlsInTabOrderWithTheirPixels) {
     int index, x, y, w, h, tab;
     bool visible;
   } rows[] = {
-      {"Command1", -1, 269, 144, 217, 25, 1, true}, {"Command2", -1, 269, 176, 217, 25, 2, true},
-      {"Command3", -1, 269, 208, 217, 25, 3, true}, {"Command4", -1, 269, 240, 217, 25, 4, true},
+      {"Command1", -1, 270, 144, 217, 25, 1, true}, {"Command2", -1, 270, 176, 217, 25, 2, true},
+      {"Command3", -1, 270, 208, 217, 25, 3, true}, {"Command4", -1, 270, 240, 217, 25, 4, true},
       {"dataText", 0, 544, 160, 137, 18, 5, false}, {"dataText", 3, 544, 232, 137, 18, 8, false},
       {"Command5", -1, 272, 280, 217, 25, 9, true},
   };
@@ -98,6 +98,10 @@ TEST(GameDesign, DesignStateBeforeTheFirstTick) {
   EXPECT_EQ(map.ScaleWidth(), 640.0f);
   EXPECT_EQ(map.ScaleHeight(), 320.0f);
   EXPECT_EQ(map.widthPx(), 642);
+  // Twips become the nearest whole pixel: 638 / 15 = 42.53 is 43, 10080 / 15 = 672.
+  EXPECT_EQ(f.control("Label1", 1).topPx(), 43);
+  EXPECT_EQ(f.control("Label1", 1).leftPx(), 672);
+  EXPECT_EQ(f.control("gameoverL", 1).leftPx(), 151);  // 2265 / 15 = 151
   EXPECT_EQ(f.ctl<platform::Timer>("woboTimer").Interval(), 10);
   EXPECT_EQ(f.ctl<platform::Timer>("waitTimer").Interval(), 0);
   EXPECT_EQ(f.ctl<platform::Timer>("endTimer").Interval(), 0);

@@ -175,6 +175,32 @@ TEST(Sequencer, PauseKeepsThePositionAndSilences) {
   EXPECT_EQ(p.position(), 200);
 }
 
+// A tune that has just run out takes a pause like a playing one and stays silent; the play that
+// resumes it lets it run out at once.
+TEST(Sequencer, PausedAtItsEndStaysSilentAndRunsOutOnPlay) {
+  auto song = std::make_shared<MidiSong>();
+  song->events = {{0, 0x90, 60, 90}};
+  song->endUs = 50000;
+  MidiPlayer p(song, 1000);
+  Recorder r;
+  std::vector<float> buf(2 * 100);
+  p.play();
+  p.render(buf.data(), 100, &r);
+  ASSERT_EQ(p.state(), MidiPlayer::State::kStopped);
+  p.pause(&r);
+  EXPECT_EQ(p.state(), MidiPlayer::State::kPaused);
+  EXPECT_EQ(r.soundsOff, 1);  // the last notes' tails cut off
+  p.play();
+  EXPECT_EQ(p.state(), MidiPlayer::State::kStopped);
+  // Stopped by a stop in the middle of the tune, a pause still does nothing.
+  p.seekToStart(&r);
+  p.play();
+  p.render(buf.data(), 10, &r);
+  p.stop(&r);
+  p.pause(&r);
+  EXPECT_EQ(p.state(), MidiPlayer::State::kStopped);
+}
+
 TEST(Music, TheGamesTunesAreShorterThanTheirGamesAndFasterByMode) {
   struct Tune {
     const char* file;

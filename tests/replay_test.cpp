@@ -201,6 +201,12 @@ TEST(HeldKeys, AllFiveHeldForAWholeGame) {
   ASSERT_TRUE(g.start());
   ASSERT_TRUE(g.click(4));
   for (int vk : {VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT, VK_SPACE}) g.hold(vk);
+  // The held space pauses once and the game stays paused; a second press resumes it, and that
+  // press, held to the end, pauses nothing.
+  ASSERT_TRUE(g.advance(500));
+  ASSERT_TRUE(g.paused());
+  g.release(VK_SPACE);
+  g.hold(VK_SPACE);
   int steps = 0;
   while (!g.over()) {
     ASSERT_TRUE(g.advance(5));

@@ -181,13 +181,23 @@ TEST_F(RealWindow, MouseStartsAGameInTheTitlesPlaceAndPlays) {
   desk.key("Right", false);
   auto after = findWobo(shoot(desk, g));
   EXPECT_GT(after.first, before.first + 60);
-  // Space pauses and shows "Pause"; space again resumes. (A space held across several polls
-  // flips between the two, as the game is meant to.)
-  desk.flick("space");
-  ASSERT_TRUE(Desk::until([&] { return pauseShown(shoot(desk, g)); }, 2s));
-  std::this_thread::sleep_for(300ms);
-  desk.flick("space");
-  ASSERT_TRUE(Desk::until([&] { return !pauseShown(shoot(desk, g), true); }, 2s));
+  // Space pauses and shows "Pause"; space again resumes. Each press toggles once, at a person's
+  // speed (about 150 ms down) and held long, and a flick shorter than one poll counts too.
+  for (auto down : {150ms, 600ms, 0ms}) {
+    SCOPED_TRACE(down.count());
+    desk.key("space", true);
+    std::this_thread::sleep_for(down);
+    desk.key("space", false);
+    ASSERT_TRUE(Desk::until([&] { return pauseShown(shoot(desk, g)); }, 2s));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(pauseShown(shoot(desk, g)));  // still paused: the press did not flip it back
+    desk.key("space", true);
+    std::this_thread::sleep_for(down);
+    desk.key("space", false);
+    ASSERT_TRUE(Desk::until([&] { return !pauseShown(shoot(desk, g), true); }, 2s));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(pauseShown(shoot(desk, g), true));  // and the resuming press paused nothing
+  }
   desk.closeBox(g);
   EXPECT_EQ(prog.wait(5s), 0) << prog.stderrText();
 }
@@ -201,6 +211,26 @@ TEST_F(RealWindow, TabAndEnterChooseAMode) {
   ASSERT_NE(g, 0u);
   std::this_thread::sleep_for(400ms);
   EXPECT_EQ(digitAt(shoot(desk, g), 688, 24), 5);  // mode d counts down from 59
+  desk.closeBox(g);
+  EXPECT_EQ(prog.wait(5s), 0) << prog.stderrText();
+}
+
+// Keys pressed on the title belong to it: the Space that clicks the focused mode button does not
+// pause the game it starts, and an arrow tapped on the title moves nothing.
+TEST_F(RealWindow, KeysPressedOnTheTitleDoNotReachTheGame) {
+  Window t = startTitle();
+  ASSERT_NE(t, 0u);
+  desk.tap("Right");
+  desk.key("space", true);  // pushes the focused first mode button in...
+  std::this_thread::sleep_for(150ms);
+  desk.key("space", false);  // ...and clicks it
+  Window g = desk.find(kGame);
+  ASSERT_NE(g, 0u);
+  std::this_thread::sleep_for(400ms);
+  Shot s = shoot(desk, g);
+  EXPECT_FALSE(pauseShown(s, true));
+  // At its start place: the field starts 1 px in and the body 3 px into the sprite.
+  EXPECT_EQ(findWobo(s), (std::pair{1 + 300 + 3, 1 + 150 + 3}));
   desk.closeBox(g);
   EXPECT_EQ(prog.wait(5s), 0) << prog.stderrText();
 }

@@ -9,7 +9,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
   libsdl2-dev libx11-dev libxtst-dev
   libasound2-dev libfluidsynth-dev timgm6mb-soundfont
-  xvfb xauth x11-utils x11-apps xdotool imagemagick
+  xvfb xauth x11-utils x11-apps xdotool imagemagick openbox
   clang-14 libclang-rt-14-dev
 )
 

@@ -14,14 +14,21 @@ class FakeSequencer : public MidiDevice {
   ~FakeSequencer() override { s_->open = false; }
   void play() override {
     if (s_->mode == "playing") return;
+    if (s_->atEnd) {  // paused at its end: runs out at once
+      s_->mode = "stopped";
+      return;
+    }
     s_->mode = "playing";
     s_->playingSinceUs = p_.nowUs();
     ++s_->plays;
   }
   void pause() override {
-    if (s_->mode != "playing") return;
-    s_->positionUs += p_.nowUs() - s_->playingSinceUs;
-    s_->mode = "paused";
+    if (s_->mode == "playing") {
+      s_->positionUs += p_.nowUs() - s_->playingSinceUs;
+      s_->mode = "paused";
+    } else if (s_->mode == "stopped" && s_->atEnd) {
+      s_->mode = "paused";
+    }
   }
   void stop() override {
     if (s_->mode == "playing") s_->positionUs += p_.nowUs() - s_->playingSinceUs;
@@ -29,6 +36,7 @@ class FakeSequencer : public MidiDevice {
   }
   void seekToStart() override {
     s_->positionUs = 0;
+    s_->atEnd = false;
     s_->mode = "stopped";
   }
   std::string mode() override { return s_->mode; }
@@ -124,6 +132,7 @@ void HeadlessProvider::finishMusic() {
   if (auto s = sequencer(); s && s->mode == "playing") {
     s->positionUs += nowUs_ - s->playingSinceUs;
     s->mode = "stopped";
+    s->atEnd = true;
   }
 }
 

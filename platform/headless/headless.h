@@ -18,6 +18,7 @@ struct FakeSequencerState {
   int64_t positionUs = 0;
   int64_t playingSinceUs = 0;
   bool open = true;
+  bool atEnd = false;  // ran to the end of its file and was not rewound since
   int plays = 0;
 };
 

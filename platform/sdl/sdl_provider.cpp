@@ -13,6 +13,7 @@
 #include "platform/runtime.h"
 #include "platform/sdl/audio.h"
 #include "platform/sdl/global_keys.h"
+#include "platform/sdl/window_manager.h"
 
 namespace platform::sdl {
 namespace {
@@ -78,72 +79,79 @@ int64_t SdlProvider::nowUs() {
 }
 
 void SdlProvider::openWindow(Form& form) {
+  // The window itself is made when it is first shown, at the place the form has by then: a
+  // window manager places a new window where it is asked to, but not one moved before mapping.
   auto w = std::make_unique<Window>();
   w->form = &form;
+  windows_[&form] = std::move(w);
+}
+
+void SdlProvider::createWindow(Window& w) {
+  Form& form = *w.form;
   int x = SDL_WINDOWPOS_UNDEFINED, y = SDL_WINDOWPOS_UNDEFINED;
+  // Asked for at (x, y), a window manager puts the frame's corner there, which is what the
+  // form's position means; without one the client area goes there and the frame is nothing.
   if (form.hasPosition()) std::tie(x, y) = form.positionPx();
-  w->sdl = SDL_CreateWindow(form.design().caption.c_str(), x, y, form.clientWidthPx(),
-                            form.clientHeightPx(), SDL_WINDOW_HIDDEN);
-  if (!w->sdl) raise(err::kInvalidCall, std::string("cannot create a window: ") + SDL_GetError());
-  w->id = SDL_GetWindowID(w->sdl);
+  w.sdl = SDL_CreateWindow(form.design().caption.c_str(), x, y, form.clientWidthPx(),
+                           form.clientHeightPx(), SDL_WINDOW_HIDDEN);
+  if (!w.sdl) raise(err::kInvalidCall, std::string("cannot create a window: ") + SDL_GetError());
+  w.id = SDL_GetWindowID(w.sdl);
+  offerMoveAndCloseOnly(w.sdl);
   const Picture& icon = form.design().icon;
   if (!icon.empty()) {
     Bitmap copy = *icon.bitmap();
     SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(copy.pixels.data(), copy.width, copy.height,
                                                         24, copy.width * 3, SDL_PIXELFORMAT_RGB24);
     if (s) {
-      SDL_SetWindowIcon(w->sdl, s);
+      SDL_SetWindowIcon(w.sdl, s);
       SDL_FreeSurface(s);
     }
   }
-  if (!globalKeys_) globalKeys_ = GlobalKeys::forWindow(w->sdl);
-  windows_[&form] = std::move(w);
+  if (!globalKeys_) globalKeys_ = GlobalKeys::forWindow(w.sdl);
 }
 
 void SdlProvider::closeWindow(Form& form) {
   auto it = windows_.find(&form);
   if (it == windows_.end()) return;
   if (interaction_) interaction_->cancel(form);
-  SDL_DestroyWindow(it->second->sdl);
+  if (it->second->sdl) SDL_DestroyWindow(it->second->sdl);
   windows_.erase(it);
 }
 
 void SdlProvider::moveWindow(Form& form) {
   auto it = windows_.find(&form);
-  if (it == windows_.end()) return;
+  if (it == windows_.end() || !it->second->sdl) return;  // not made yet: made in its place
   auto [x, y] = form.positionPx();
-  SDL_SetWindowPosition(it->second->sdl, x, y);
+  moveFrameTo(it->second->sdl, x, y);
+}
+
+std::optional<std::pair<int, int>> SdlProvider::windowPlacePx(const Form& form) {
+  auto it = windows_.find(const_cast<Form*>(&form));
+  if (it == windows_.end() || !it->second->sdl || it->second->pendingShow) return std::nullopt;
+  return outerPosition(it->second->sdl);
 }
 
 SdlProvider::Window* SdlProvider::byId(uint32_t id) {
   for (auto& [form, w] : windows_)
-    if (w->id == id) return w.get();
+    if (w->sdl && w->id == id) return w.get();
   return nullptr;
 }
 
 void SdlProvider::showPending() {
   for (auto& [form, w] : windows_) {
     if (!w->pendingShow) continue;
+    // A window that cannot be made is a run-time error, reported as any other.
+    if (!rt_->dispatch([&] { createWindow(*w); })) return;
     w->pendingShow = false;
-    // Positioned while hidden, so it appears at its place in one go.
-    if (form->hasPosition()) {
-      auto [x, y] = form->positionPx();
-      SDL_SetWindowPosition(w->sdl, x, y);
-    }
     present(*w, true);
     SDL_ShowWindow(w->sdl);
     SDL_RaiseWindow(w->sdl);
-    if (!form->hasPosition()) {
-      int x = 0, y = 0;
-      SDL_GetWindowPosition(w->sdl, &x, &y);
-      form->setPositionPx(x, y);
-    }
     w->needsPresent = true;
   }
 }
 
 void SdlProvider::present(Window& w, bool recompose) {
-  if (!w.form->loaded()) return;
+  if (!w.sdl || !w.form->loaded()) return;
   if (recompose || w.presented != w.form->revision()) {
     composeWindowInto(*w.form, w.image);
     w.presented = w.form->revision();
@@ -174,9 +182,6 @@ void SdlProvider::handle(Runtime& rt, const SDL_Event& e) {
           break;
         case SDL_WINDOWEVENT_EXPOSED:
           w->needsPresent = true;
-          break;
-        case SDL_WINDOWEVENT_MOVED:
-          f->setPositionPx(e.window.data1, e.window.data2);
           break;
         case SDL_WINDOWEVENT_FOCUS_LOST:
           interaction_->cancel(*f);
@@ -262,6 +267,7 @@ void SdlProvider::runLoop(Runtime& rt) {
     rt.collect();
     if (rt.ended()) break;
     showPending();
+    if (rt.ended()) break;
     for (auto& [form, w] : windows_)
       if (w->needsPresent || w->presented != form->revision()) present(*w, false);
     if (auto next = rt.nextDeadline()) {

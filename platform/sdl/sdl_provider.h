@@ -30,6 +30,7 @@ class SdlProvider : public Provider {
   void openWindow(Form& form) override;
   void closeWindow(Form& form) override;
   void moveWindow(Form& form) override;
+  std::optional<std::pair<int, int>> windowPlacePx(const Form& form) override;
   MediaBackend& mediaBackend() override { return *media_; }
   void runLoop(Runtime& rt) override;
   void reportError(const RuntimeError& e) override;
@@ -46,6 +47,7 @@ class SdlProvider : public Provider {
     uint64_t presented = ~0ull;
     Bitmap image;
   };
+  void createWindow(Window& w);
   Window* byId(uint32_t id);
   void handle(Runtime& rt, const SDL_Event& e);
   void showPending();

@@ -260,4 +260,122 @@ Window Desk::focusThief() {
   return thief_;
 }
 
+void Desk::drag(int x0, int y0, int x1, int y1) {
+  XTestFakeMotionEvent(d_, -1, x0, y0, CurrentTime);
+  XFlush(d_);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  XTestFakeButtonEvent(d_, 1, True, CurrentTime);
+  XFlush(d_);
+  for (int i = 1; i <= 10; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    XTestFakeMotionEvent(d_, -1, x0 + (x1 - x0) * i / 10, y0 + (y1 - y0) * i / 10, CurrentTime);
+    XFlush(d_);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  XTestFakeButtonEvent(d_, 1, False, CurrentTime);
+  XFlush(d_);
+}
+
+void Desk::frame(Window w, int& x, int& y) {
+  const Window rootWindow = DefaultRootWindow(d_);
+  Window top = w;
+  for (;;) {
+    Window root, parent, *kids = nullptr;
+    unsigned n = 0;
+    if (!XQueryTree(d_, top, &root, &parent, &kids, &n)) break;
+    if (kids) XFree(kids);
+    if (parent == rootWindow || parent == 0) break;
+    top = parent;
+  }
+  XWindowAttributes a;
+  XGetWindowAttributes(d_, top, &a);
+  x = a.x;
+  y = a.y;
+}
+
+namespace {
+template <typename T>
+std::vector<T> property(Display* d, Window w, const char* name, Atom want) {
+  std::vector<T> out;
+  Atom type;
+  int format;
+  unsigned long n, after;
+  unsigned char* data = nullptr;
+  Atom prop = XInternAtom(d, name, False);
+  if (XGetWindowProperty(d, w, prop, 0, 64, False, want, &type, &format, &n, &after, &data) ==
+          Success &&
+      data && format == 32) {
+    const long* v = reinterpret_cast<const long*>(data);
+    for (unsigned long i = 0; i < n; ++i) out.push_back(static_cast<T>(v[i]));
+  }
+  if (data) XFree(data);
+  return out;
+}
+}  // namespace
+
+std::vector<std::string> Desk::atoms(Window w, const char* name) {
+  std::vector<std::string> out;
+  for (Atom a : property<Atom>(d_, w, name, XA_ATOM)) {
+    char* text = XGetAtomName(d_, a);
+    if (text) {
+      out.push_back(text);
+      XFree(text);
+    }
+  }
+  return out;
+}
+
+std::vector<long> Desk::numbers(Window w, const char* name) {
+  return property<long>(d_, w, name, AnyPropertyType);
+}
+
+WindowManager::WindowManager() {
+  const char* path = "/usr/bin/openbox";
+  if (::access(path, X_OK) != 0) {
+    why_ = "openbox is not installed (tools/install-deps.sh installs it)";
+    return;
+  }
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::execl(path, path, "--sm-disable", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // It has taken the screen once it names itself on the root window.
+  Desk d;
+  ok_ = d.ok() &&
+        Desk::until(
+            [&] {
+              Window root = DefaultRootWindow(d.display());
+              return !property<long>(d.display(), root, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW)
+                          .empty();
+            },
+            std::chrono::seconds(10));
+  if (!ok_) why_ = "openbox did not take the screen";
+}
+
+WindowManager::~WindowManager() {
+  if (pid_ > 0) {
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+  }
+  // The next test starts on a bare screen: wait until the root no longer names a manager.
+  Desk d;
+  if (d.ok())
+    Desk::until(
+        [&] {
+          Window root = DefaultRootWindow(d.display());
+          Window check = 0;
+          auto v = property<long>(d.display(), root, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
+          if (v.empty()) return true;
+          check = static_cast<Window>(v[0]);
+          XWindowAttributes a;
+          return !XGetWindowAttributes(d.display(), check, &a);
+        },
+        std::chrono::seconds(5));
+}
+
 }  // namespace xdriver

@@ -61,6 +61,15 @@ class Desk {
   // Pressed and released at once, seen by the game as one press.
   void flick(const char* keysym);
   void click(Window w, int x, int y);
+  // Presses the left button at (x0, y0) on the screen, moves to (x1, y1) and lets go, as a person
+  // drags a window by its title bar.
+  void drag(int x0, int y0, int x1, int y1);
+  // The outer corner of the window's frame on the screen: the top-level window that holds it
+  // (the window manager's frame, or the window itself where there is none).
+  void frame(Window w, int& x, int& y);
+  // A property's values: atom names, or 32-bit numbers.
+  std::vector<std::string> atoms(Window w, const char* property);
+  std::vector<long> numbers(Window w, const char* property);
   void closeBox(Window w);
   // A window of the test's own that takes the keyboard focus away from the game.
   Window focusThief();
@@ -71,6 +80,21 @@ class Desk {
  private:
   Display* d_ = nullptr;
   Window thief_ = 0;
+};
+
+// A window manager (openbox) on the test's display while this object lives, ended by its pid.
+class WindowManager {
+ public:
+  WindowManager();
+  ~WindowManager();
+  // False when openbox is not installed or did not take the screen; why() says which.
+  bool ok() const { return ok_; }
+  const std::string& why() const { return why_; }
+
+ private:
+  int pid_ = -1;
+  bool ok_ = false;
+  std::string why_;
 };
 
 }  // namespace xdriver
