@@ -1,20 +1,23 @@
 #include "rules/catching.h"
 
-#include "platform/api.h"
 #include "rules/wandering.h"
+#include "screens/game_numbers.h"
 
 namespace rules {
 
+using screens::kWoboSize;
+using screens::kZekaSize;
+
 bool zekaCaught(const GameState& s) {
-  return s.woboX <= s.zekaX && s.zekaX + 16 <= s.woboX + 32 && s.woboY <= s.zekaY &&
-         s.zekaY + 16 <= s.woboY + 32;
+  return s.woboX <= s.zekaX && s.zekaX + kZekaSize <= s.woboX + kWoboSize && s.woboY <= s.zekaY &&
+         s.zekaY + kZekaSize <= s.woboY + kWoboSize;
 }
 
-void respawnZeka(GameState& s) {
-  platform::Randomize();
-  s.zekaX = drawOneTo(600);
-  platform::Randomize();
-  s.zekaY = drawOneTo(300);
+void respawnZeka(GameState& s, platform::RandomSource& random) {
+  random.randomize();
+  s.zekaX = drawOneTo(random, screens::kZekaPlaceRangeX);
+  random.randomize();
+  s.zekaY = drawOneTo(random, screens::kZekaPlaceRangeY);
   s.zekaMove = 0;
 }
 

@@ -9,6 +9,7 @@
 #include "rules/movement.h"
 #include "rules/wandering.h"
 #include "screens/designs.h"
+#include "screens/game_numbers.h"
 #include "sound/music.h"
 #include "storage/hiscore.h"
 
@@ -48,6 +49,12 @@ std::string lastChar(const std::string& s) {
 
 GameForm::GameForm(platform::Runtime& rt) : Form(rt, screens::gameDesign()) {}
 
+GameForm::Phase GameForm::phase() const {
+  if (ctl<Timer>("endTimer").Interval() != 0) return Phase::kOver;
+  if (ctl<Timer>("waitTimer").Interval() != 0) return Phase::kPaused;
+  return Phase::kPlaying;
+}
+
 void GameForm::bindEvents() {
   ctl<Timer>("woboTimer").onTimer = [this] { woboTimer_Timer(); };
   ctl<Timer>("waitTimer").onTimer = [this] { waitTimer_Timer(); };
@@ -70,13 +77,9 @@ void GameForm::Form_Load() {
   // The title's unload stops and closes the music alias, so it must come before our own open.
   title.Unload();
   platform::ChDriveAndDir(platform::AppPath());
-  st.woboX = 300;
-  st.woboY = 150;
-  platform::Randomize();
-  st.zekaX = drawOneTo(600);
-  platform::Randomize();
-  st.zekaY = drawOneTo(300);
-  st.zekaMove = 0;
+  st.woboX = screens::kWoboStartX;
+  st.woboY = screens::kWoboStartY;
+  respawnZeka(st, runtime().random());
   st.woboDir = 0;
   drawing::showDigits(arr<Image>("scoreP"), arr<PictureBox>("num"), 0, 0);
   st.scoreOnes = 0;
@@ -101,11 +104,11 @@ void GameForm::woboTimer_Timer() {
   horizontalKeyStep(st, keyPressed, map.ScaleWidth());
   diagonalCorrection(st);
   if (keyPressedAgain(platform::VK_SPACE)) pauseSteps();
-  wanderZeka(st, map.ScaleWidth(), map.ScaleHeight());
+  wanderZeka(st, runtime().random(), map.ScaleWidth(), map.ScaleHeight());
   if (zekaCaught(st)) {
     scoreUp();
     sound::playEffect("\\sound\\get.wav");
-    respawnZeka(st);
+    respawnZeka(st, runtime().random());
   }
   drawFrame();
   st.movedUp = 0;
@@ -113,7 +116,7 @@ void GameForm::woboTimer_Timer() {
   st.movedDown = 0;
   st.movedLeft = 0;
   st.movedRight = 0;
-  if (st.tickCount == 20) timeDown();
+  if (st.tickCount == screens::kTicksPerClockStep) timeDown();
   sound::loopCheck();
 }
 
@@ -125,7 +128,7 @@ void GameForm::drawFrame() {
 
 void GameForm::pauseSteps() {
   ctl<Timer>("woboTimer").setInterval(0);
-  ctl<Timer>("waitTimer").setInterval(10);
+  ctl<Timer>("waitTimer").setInterval(screens::kPausePollMs);
   ctl<Label>("pauseL").setVisible(true);
   sound::pauseBgm();
   sound::playEffect("\\sound\\wait.wav");
@@ -134,7 +137,7 @@ void GameForm::pauseSteps() {
 // The pause poll: space resumes.
 void GameForm::waitTimer_Timer() {
   if (!keyPressedAgain(platform::VK_SPACE)) return;
-  ctl<Timer>("woboTimer").setInterval(10);
+  ctl<Timer>("woboTimer").setInterval(screens::kTickMs);
   ctl<Timer>("waitTimer").setInterval(0);
   ctl<Label>("pauseL").setVisible(false);
   sound::resumeBgm();
@@ -143,7 +146,7 @@ void GameForm::waitTimer_Timer() {
 
 void GameForm::gameEnd() {
   if (st.hiScore < st.score) storage::writeHighScore(st.modeKey, st.score);
-  ctl<Timer>("endTimer").setInterval(1);
+  ctl<Timer>("endTimer").setInterval(screens::kGameOverPollMs);
   ctl<Label>("gameoverL", 0).setVisible(true);
   ctl<Label>("gameoverL", 1).setVisible(true);
 }

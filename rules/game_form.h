@@ -12,6 +12,11 @@ class GameForm : public platform::Form {
   static constexpr const char* kName = "game";
   explicit GameForm(platform::Runtime& rt);
 
+  // Where a loaded game stands. A pause that came in the tick that ended the clock leaves the
+  // pause poll running beside the game-over poll: that game is over.
+  enum class Phase { kPlaying, kPaused, kOver };
+  Phase phase() const;
+
   void Form_Load() override;
   void Form_Unload() override;
   void woboTimer_Timer();

@@ -1,11 +1,12 @@
 #include "rules/movement.h"
 
 #include "platform/keys.h"
+#include "screens/game_numbers.h"
 
 namespace rules {
 
 void verticalKeyStep(GameState& s, const KeyPressed& pressed, float scaleHeight) {
-  const float bottom = scaleHeight - 32.0f;
+  const float bottom = scaleHeight - static_cast<float>(screens::kWoboSize);
   if (pressed(platform::VK_DOWN) && bottom > s.woboY.toSingle()) {
     s.woboDir = 0;
     s.movedDown = 1;
@@ -26,7 +27,7 @@ void horizontalKeyStep(GameState& s, const KeyPressed& pressed, float scaleWidth
     s.movedLeft = 1;
     return;
   }
-  const float right = scaleWidth - 32.0f;
+  const float right = scaleWidth - static_cast<float>(screens::kWoboSize);
   if (pressed(platform::VK_RIGHT) && right > s.woboX.toSingle()) {
     s.woboDir = 3;
     s.movedRight = 1;

@@ -1,6 +1,7 @@
 #include "rules/wandering.h"
 
 #include "platform/api.h"
+#include "screens/game_numbers.h"
 
 namespace rules {
 namespace {
@@ -25,21 +26,23 @@ I16 stepOn(I16 v, int direction, I16 base, I16 speedAdj) {
 
 }  // namespace
 
-I16 drawOneTo(int n) {
+I16 drawOneTo(platform::RandomSource& random, int n) {
   // A Single times an integer is a Single: the product is rounded to single precision first.
-  const float product = platform::Rnd() * static_cast<float>(n);
+  const float product = random.rnd() * static_cast<float>(n);
   return I16::fromFloat(1.0 + platform::Floor(product));
 }
 
-void wanderZeka(GameState& s, float scaleWidth, float scaleHeight) {
-  platform::Randomize();
-  if (s.zekaMove == 0) s.zekaMove = drawOneTo(8);
-  platform::Randomize();
+void wanderZeka(GameState& s, platform::RandomSource& random, float scaleWidth, float scaleHeight) {
+  random.randomize();
+  if (s.zekaMove == 0) s.zekaMove = drawOneTo(random, 8);
+  random.randomize();
 
   if (s.zekaMove.value() < 1 || s.zekaMove.value() > 8) platform::raise(platform::err::kSubscript);
   const Pattern& p = kPatterns[s.zekaMove.value()];
-  const bool stop = drawOneTo(100) == 1;
-  const float farX = scaleWidth - 16.0f, farY = scaleHeight - 16.0f;
+  const bool stop = drawOneTo(random, 100) == 1;
+  // The far edges a zeka may stand on, compared in single precision.
+  const float farX = scaleWidth - static_cast<float>(screens::kZekaSize);
+  const float farY = scaleHeight - static_cast<float>(screens::kZekaSize);
   bool edge = false;
   if (p.dx < 0 && s.zekaX < 0) edge = true;
   if (p.dx > 0 && s.zekaX.toSingle() > farX) edge = true;
@@ -55,15 +58,15 @@ void wanderZeka(GameState& s, float scaleWidth, float scaleHeight) {
   if (s.zekaX < 0) {
     s.zekaX = 0;
     s.zekaMove = 0;
-  } else if (s.zekaX.toSingle() > scaleWidth - 16.0f) {
-    s.zekaX = I16::fromFloat(scaleWidth - 16.0f);
+  } else if (s.zekaX.toSingle() > farX) {
+    s.zekaX = I16::fromFloat(farX);
     s.zekaMove = 0;
   }
   if (s.zekaY < 0) {
     s.zekaY = 0;
     s.zekaMove = 0;
-  } else if (s.zekaY.toSingle() > scaleHeight - 16.0f) {
-    s.zekaY = I16::fromFloat(scaleHeight - 16.0f);
+  } else if (s.zekaY.toSingle() > farY) {
+    s.zekaY = I16::fromFloat(farY);
     s.zekaMove = 0;
   }
 }

@@ -1,4 +1,5 @@
 #include "screens/designs.h"
+#include "screens/game_numbers.h"
 #include "screens/pictures.h"
 
 namespace screens {
@@ -104,7 +105,7 @@ platform::FormDesign build() {
   for (int i = 0; i < 7; ++i) f.controls.push_back(store("zeka", i, pics.zeka[i], 7080));
 
   ControlDesign wobo = at(ControlKind::kTimer, "woboTimer", -1, 0, 0, 0, 0);
-  wobo.interval = 10;
+  wobo.interval = kTickMs;
   ControlDesign wait = at(ControlKind::kTimer, "waitTimer", -1, 0, 0, 0, 0);
   ControlDesign end = at(ControlKind::kTimer, "endTimer", -1, 0, 0, 0, 0);
   f.controls.push_back(wobo);

@@ -97,10 +97,8 @@ class Game {
   // Media events as text: "mci:<command>" and "wave:<path relative to the folder>".
   std::vector<std::string> mediaLog(size_t from = 0) const;
   // Game over: the end poll is running.
-  bool over() { return game().loaded() && game().ctl<platform::Timer>("endTimer").Interval() == 1; }
-  bool paused() {
-    return game().loaded() && game().ctl<platform::Timer>("waitTimer").Interval() == 10;
-  }
+  bool over() { return game().loaded() && game().phase() == rules::GameForm::Phase::kOver; }
+  bool paused() { return game().loaded() && game().phase() == rules::GameForm::Phase::kPaused; }
   platform::Bitmap image(const std::string& form) {
     return platform::composeWindow(rt->form(form));
   }

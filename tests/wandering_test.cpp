@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/headless/headless.h"
-#include "platform/runtime.h"
 #include "rules/catching.h"
 #include "tests/testkit.h"
 
@@ -12,16 +10,10 @@ using testkit::ScriptedRandom;
 
 namespace {
 
-// The random source the rules use, under a test's control.
+// The random source the rules draw from, under a test's control: r = 0.5 unless told.
 struct Rng {
-  platform::headless::HeadlessProvider hp;
-  platform::Runtime rt{hp, platform::Project{}};
-  ScriptedRandom* r;
-  Rng() {
-    auto s = std::make_unique<ScriptedRandom>(std::deque<float>{}, 0.5f);
-    r = s.get();
-    rt.setRandom(std::move(s));
-  }
+  ScriptedRandom source{std::deque<float>{}, 0.5f};
+  ScriptedRandom* r = &source;
 };
 
 GameState at(int x, int y, int move, int adj) {
@@ -43,7 +35,7 @@ TEST(Wandering, EachPatternStepsByItsModeSpeed) {
       Rng rng;
       GameState s = at(300, 150, p.move, adj);
       s.zekaDir = 4;
-      rules::wanderZeka(s, 640.0f, 320.0f);
+      rules::wanderZeka(s, rng.source, 640.0f, 320.0f);
       const bool diag = p.sx != 0 && p.sy != 0;
       const int step = (diag ? 3 : 5) + adj;
       EXPECT_EQ(s.zekaX.value(), 300 + p.sx * step) << p.move << " adj " << adj;
@@ -66,7 +58,7 @@ TEST(Wandering, PatternChoiceAndStopDraw) {
     rng.r->push(c.choice);
     rng.r->push(0.5f);
     GameState s = at(300, 150, 0, 0);
-    rules::wanderZeka(s, 640.0f, 320.0f);
+    rules::wanderZeka(s, rng.source, 640.0f, 320.0f);
     EXPECT_EQ(s.zekaMove.value(), c.pattern) << c.choice;
   }
   // The stop draw hits below 1/100; the pattern still makes its step in that tick.
@@ -74,7 +66,7 @@ TEST(Wandering, PatternChoiceAndStopDraw) {
     Rng rng;
     rng.r->push(r);
     GameState s = at(300, 150, 5, 0);
-    rules::wanderZeka(s, 640.0f, 320.0f);
+    rules::wanderZeka(s, rng.source, 640.0f, 320.0f);
     EXPECT_EQ(s.zekaX.value(), 305);
     EXPECT_EQ(s.zekaMove.value(), r < 0.01f ? 0 : 5) << r;
   }
@@ -88,15 +80,18 @@ TEST(Wandering, CrossingAnEdgeClampsAndEndsThePattern) {
       {620, 100, 5, 0, 624, 100, 0},   // 625 is put back to 624
       {624, 100, 5, -2, 624, 100, 0},  // standing on the far edge is inside, the step crosses
       {619, 100, 5, 0, 624, 100, 5},   // lands exactly on the edge: goes on
-      {2, 100, 1, 0, 0, 100, 0},      {2, 100, 2, 0, 0, 97, 0},  // diagonal: only the crossing axis
-                                                                 // is corrected
-      {100, 1, 4, 1, 104, 0, 0},      {100, 302, 7, 0, 100, 304, 0}, {622, 302, 6, 0, 624, 304, 0},
+      {2, 100, 1, 0, 0, 100, 0},
+      {2, 100, 2, 0, 0, 97, 0},  // diagonal: only the crossing axis
+                                 // is corrected
+      {100, 1, 4, 1, 104, 0, 0},
+      {100, 302, 7, 0, 100, 304, 0},
+      {622, 302, 6, 0, 624, 304, 0},
       {300, 0, 3, 0, 300, 0, 0},  // a new pattern into the same edge keeps it there
   };
   for (const Case& c : cases) {
     Rng rng;
     GameState s = at(c.x, c.y, c.move, c.adj);
-    rules::wanderZeka(s, 640.0f, 320.0f);
+    rules::wanderZeka(s, rng.source, 640.0f, 320.0f);
     EXPECT_EQ(s.zekaX.value(), c.x1) << c.x << "," << c.y << " p" << c.move;
     EXPECT_EQ(s.zekaY.value(), c.y1) << c.x << "," << c.y << " p" << c.move;
     EXPECT_EQ(s.zekaMove.value(), c.move1) << c.x << "," << c.y << " p" << c.move;
@@ -104,7 +99,7 @@ TEST(Wandering, CrossingAnEdgeClampsAndEndsThePattern) {
   // A pattern's own edge test holds when the field has shrunk since the last tick.
   Rng rng;
   GameState s = at(630, 100, 5, 0);
-  rules::wanderZeka(s, 640.0f, 320.0f);
+  rules::wanderZeka(s, rng.source, 640.0f, 320.0f);
   EXPECT_EQ(s.zekaMove.value(), 0);
 }
 
@@ -115,7 +110,7 @@ TEST(Wandering, RespawnStaysInsideItsRanges) {
     rng.r->push(r);
     GameState s = at(10, 10, 3, 0);
     s.zekaDir = 6;
-    rules::respawnZeka(s);
+    rules::respawnZeka(s, rng.source);
     EXPECT_GE(s.zekaX.value(), 1);
     EXPECT_LE(s.zekaX.value(), 600);
     EXPECT_GE(s.zekaY.value(), 1);

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
+  libfreetype-dev libfontconfig-dev fonts-ipafont-gothic libpng-dev
   libsdl2-dev libx11-dev libxtst-dev
   libasound2-dev libfluidsynth-dev timgm6mb-soundfont
   xvfb xauth x11-utils x11-apps xdotool imagemagick openbox
