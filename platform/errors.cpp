@@ -13,8 +13,6 @@ const char* describe(int number) {
       return "Subscript out of range";
     case err::kFileNotFound:
       return "File not found";
-    case err::kPastEndOfFile:
-      return "Input past end of file";
     case err::kPathError:
       return "Path/File access error";
     case err::kObjectRequired:

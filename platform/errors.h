@@ -23,7 +23,6 @@ inline constexpr int kInvalidCall = 5;
 inline constexpr int kOverflow = 6;
 inline constexpr int kSubscript = 9;
 inline constexpr int kFileNotFound = 53;
-inline constexpr int kPastEndOfFile = 62;
 inline constexpr int kPathError = 75;
 inline constexpr int kObjectRequired = 424;
 }  // namespace err

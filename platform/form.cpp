@@ -41,7 +41,7 @@ void Form::Unload() {
   focus_ = nullptr;
   rt_.retire(std::move(controls_));
   position_.reset();
-  rt_.formUnloaded(*this);
+  rt_.formUnloaded();
 }
 
 std::pair<float, float> Form::place() const {

@@ -97,7 +97,7 @@ void Runtime::retire(std::unique_ptr<ControlSet> set) {
   retired_.push_back(std::move(set));
 }
 
-void Runtime::formUnloaded(Form&) {
+void Runtime::formUnloaded() {
   if (depth_ == 0 && !anyLoaded()) ended_ = true;
 }
 

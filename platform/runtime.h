@@ -55,7 +55,6 @@ class Runtime {
 
   // Runs an event handler of a form; a run-time error ends the program. Returns false then.
   bool dispatch(const std::function<void()>& handler);
-  int handlerDepth() const { return depth_; }
   // Frees what unloads left behind, once no handler runs.
   void collect();
 
@@ -68,7 +67,7 @@ class Runtime {
   void timerGone(Timer& t);
   // Keeps a form's controls alive until no handler is running.
   void retire(std::unique_ptr<ControlSet> set);
-  void formUnloaded(Form& f);
+  void formUnloaded();
 
   Provider& provider() { return provider_; }
   KeyState& keys() { return keys_; }

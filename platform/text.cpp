@@ -56,7 +56,6 @@ std::vector<uint32_t> decodeUtf8(const std::string& s) {
 
 struct State {
   bool resolved = false;
-  bool disabled = false;
   std::string file;
   int faceIndex = 0;
   std::string problem;
@@ -92,7 +91,7 @@ bool coversJapanese(FcPattern* p) {
 
 void resolve(State& s) {
   s.resolved = true;
-  if (s.disabled || std::getenv("MOROFIN_NO_FONTS")) {
+  if (std::getenv("MOROFIN_NO_FONTS")) {
     s.problem = "no fonts (disabled)";
     return;
   }
@@ -242,14 +241,6 @@ const std::string& Fonts::problem() {
   State& s = state();
   if (!s.resolved) resolve(s);
   return s.problem;
-}
-
-void Fonts::reset(bool disableFonts) {
-  State& s = state();
-  s.release();
-  s.file.clear();
-  s.problem.clear();
-  s.disabled = disableFonts;
 }
 
 }  // namespace platform

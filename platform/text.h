@@ -26,8 +26,6 @@ class Fonts {
   static const std::string& fontFile();
   // Why no font could be used, or empty.
   static const std::string& problem();
-  // For tests and diagnostics: forget everything and resolve again (optionally without fonts).
-  static void reset(bool disableFonts = false);
 };
 
 }  // namespace platform

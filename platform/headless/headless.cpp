@@ -53,7 +53,7 @@ HeadlessProvider::HeadlessProvider() = default;
 void HeadlessProvider::openWindow(Form& form) {
   if (!form.hasPosition()) form.setPositionPx(defaultX, defaultY);
   auto [x, y] = form.positionPx();
-  windows.push_back({form.name(), x, y, true, ++opened_});
+  windows.push_back({form.name(), x, y, true});
 }
 
 void HeadlessProvider::closeWindow(Form& form) {
@@ -117,9 +117,8 @@ std::unique_ptr<MidiDevice> HeadlessProvider::openSequencer(const std::string& p
 bool HeadlessProvider::playWave(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   char head[4] = {};
-  if (!f.read(head, 4) || std::string(head, 4) != "RIFF") return false;
-  waves.push_back(path);
-  return true;
+  // What the game asked for is in the media log; here only whether it could be played.
+  return f.read(head, 4) && std::string(head, 4) == "RIFF";
 }
 
 std::shared_ptr<FakeSequencerState> HeadlessProvider::sequencer() const {

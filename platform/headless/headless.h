@@ -24,9 +24,8 @@ struct FakeSequencerState {
 
 struct WindowRecord {
   std::string form;
-  int x = 0, y = 0;  // client-area origin on the virtual screen, pixels
+  int x = 0, y = 0;  // the window's place on the virtual screen, pixels (there is no frame)
   bool open = true;
-  int order = 0;  // opening order
 };
 
 class HeadlessProvider : public Provider, public MediaBackend {
@@ -73,7 +72,6 @@ class HeadlessProvider : public Provider, public MediaBackend {
   const WindowRecord* window(const std::string& form) const;
 
   std::vector<RuntimeError> errors;
-  std::vector<std::string> waves;  // wave requests that found a playable file, native paths
   std::vector<WindowRecord> windows;
   // Where a new window goes when its form has no position of its own.
   int defaultX = 120, defaultY = 90;
@@ -81,7 +79,6 @@ class HeadlessProvider : public Provider, public MediaBackend {
  private:
   int64_t nowUs_ = 0;
   MediaBackend* external_ = nullptr;
-  int opened_ = 0;
   std::vector<std::shared_ptr<FakeSequencerState>> sequencers_;
 };
 
