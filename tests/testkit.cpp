@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "screens/pictures.h"
+
 namespace testkit {
 
 namespace fs = std::filesystem;
@@ -92,6 +94,30 @@ std::string snapshotDir() {
   if (!d || !*d) return {};
   fs::create_directories(d);
   return d;
+}
+
+int shown(Game& g, const char* display) {
+  const auto& num = screens::pictures().num;
+  int v = 0;
+  for (int i = 0; i < 2; ++i) {
+    const auto& p = g.game().ctl<platform::Image>(display, i).GetPicture();
+    int d = -1;
+    for (int k = 0; k < 10; ++k)
+      if (p == num[k]) d = k;
+    v = v * 10 + d;
+  }
+  return v;
+}
+
+int interval(Game& g, const char* timer) {
+  return g.game().ctl<platform::Timer>(timer).Interval();
+}
+
+std::vector<std::string> commandsOnly(const std::vector<std::string>& log) {
+  std::vector<std::string> out;
+  for (const auto& l : log)
+    if (l != "mci:status Midi mode") out.push_back(l);
+  return out;
 }
 
 }  // namespace testkit

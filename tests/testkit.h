@@ -104,6 +104,12 @@ class Game {
   }
 };
 
+// Which digits a two-digit display of the game shows, as a number (tens * 10 + ones).
+int shown(Game& g, const char* display);
+int interval(Game& g, const char* timer);
+// A media log without the loop check's status requests.
+std::vector<std::string> commandsOnly(const std::vector<std::string>& log);
+
 // Writes an image as a binary PPM (for looking at it; convert to PNG with ImageMagick).
 void writePpm(const platform::Bitmap& b, const std::string& path);
 // Where tests put pictures for people to look at, or empty when not asked (MOROFIN_SNAPSHOTS).
