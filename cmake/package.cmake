@@ -18,9 +18,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The music needs a General MIDI soundfont and the text a Japanese font; neither is linked.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "timgm6mb-soundfont | sf3-soundfont-gm, fonts-ipafont-gothic | fonts-japanese-gothic")
-# The summary line, then the long text that package managers show.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-A small single-player action game with Japanese text. Pick one of four
+# The long text that package managers show under the summary.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "A small single-player action game with Japanese text. Pick one of four
 modes, then steer the wobo with the arrow keys over the field and catch the
 small zeka that wanders about, before the clock runs out. The harder modes
 make the zeka faster and the game shorter. Each mode keeps its own high
