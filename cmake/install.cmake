@@ -30,6 +30,12 @@ if(NOT caption MATCHES "${shown}\"")
   message(FATAL_ERROR "the title shows another version than ${PROJECT_VERSION} (${shown}): ${caption}")
 endif()
 
+# The changelog's newest entry is the version being built.
+file(STRINGS ${CMAKE_SOURCE_DIR}/packaging/changelog newest LIMIT_COUNT 1)
+if(NOT newest MATCHES "^morofin \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "packaging/changelog begins with another version than ${PROJECT_VERSION}: ${newest}")
+endif()
+
 set(MOROFIN_PACKAGING_OUT ${CMAKE_BINARY_DIR}/packaging)
 file(MAKE_DIRECTORY ${MOROFIN_PACKAGING_OUT})
 configure_file(packaging/desktop.in ${MOROFIN_PACKAGING_OUT}/${MOROFIN_APP_ID}.desktop @ONLY)
