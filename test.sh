@@ -7,6 +7,7 @@ bash tools/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j2
 bash tools/with-xvfb.sh ctest --test-dir build --output-on-failure
+bash tools/make-deb.sh
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMOROFIN_SANITIZE=ON -DMOROFIN_BUILD_BENCH=OFF
 cmake --build build-asan -j2
 ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp:print_suppressions=0 \

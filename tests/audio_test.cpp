@@ -176,6 +176,23 @@ TEST(Audio, TheCatchEffectIsHeardOverTheMusic) {
   EXPECT_GT(with, 1.5 * before);
 }
 
+// Any package that provides Debian's default General MIDI soundfont will do, .sf3 ones included:
+// the soundfont FluidSynth itself names is found, loads, and plays the music.
+TEST(Audio, FluidSynthsDefaultSoundfontPlaysTheMusic) {
+  const std::string soundfont = platform::sdl::fluidsynthDefaultSoundfont();
+  ASSERT_FALSE(soundfont.empty()) << "FluidSynth names no soundfont that exists";
+  testing::internal::CaptureStderr();
+  DiskAudio a(soundfont.c_str());
+  const std::string err = ours(testing::internal::GetCapturedStderr());
+  EXPECT_EQ(err, "");
+  ASSERT_EQ(a.send("open \"" + kSound + "bgm_e.mid\" alias Midi"), kOk);
+  const int64_t start = a.now();
+  ASSERT_EQ(a.send("Play Midi"), kOk);
+  std::this_thread::sleep_for(600ms);
+  EXPECT_GE(a.firstSound(start, static_cast<int64_t>(kRate / 2)), 0) << soundfont;
+  ASSERT_EQ(a.send("Close Midi"), kOk);
+}
+
 TEST(Audio, MissingFilesAndSoundfontLeaveTheRestWorking) {
   testkit::AppFolder folder;
   folder.write("broken.mid", "MThd garbage");

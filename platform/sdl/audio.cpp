@@ -309,7 +309,21 @@ std::string findSoundfont() {
     std::error_code ec;
     if (fs::is_regular_file(p, ec)) return p;
   }
-  return {};
+  return fluidsynthDefaultSoundfont();
+}
+
+std::string fluidsynthDefaultSoundfont() {
+  fluid_settings_t* settings = new_fluid_settings();
+  if (!settings) return {};
+  std::string found;
+  char* path = nullptr;
+  if (fluid_settings_getstr_default(settings, "synth.default-soundfont", &path) == FLUID_OK &&
+      path) {
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(path, ec)) found = path;
+  }
+  delete_fluid_settings(settings);
+  return found;
 }
 
 namespace {

@@ -47,6 +47,10 @@ SdlProvider::SdlProvider() : media_(silentAudio()) {
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+  // The desktop matches the window to its desktop entry (and icon) by this class. This SDL reads
+  // these two hints only from the environment, when the video starts; a user's own value wins.
+  SDL_setenv("SDL_VIDEO_X11_WMCLASS", MOROFIN_WM_CLASS, 0);
+  SDL_setenv("SDL_VIDEO_WAYLAND_WMCLASS", MOROFIN_WM_CLASS, 0);
   const char* display = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   const char* driver = std::getenv("SDL_VIDEODRIVER");
