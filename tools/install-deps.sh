@@ -11,6 +11,7 @@ packages=(
   libasound2-dev libfluidsynth-dev timgm6mb-soundfont
   xvfb xauth x11-utils x11-apps xdotool imagemagick
   clang-14 libclang-rt-14-dev
+  util-linux
 )
 
 missing=()
