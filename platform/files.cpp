@@ -288,8 +288,9 @@ std::string replaceFileAtomically(const std::string& path, const std::string& by
 }
 
 std::string updateFile(const std::string& path, const FileUpdate& update) {
-  // A few rounds are enough: a round is only lost to another program that replaced the file
-  // between our opening and our lock.
+  // A round is only lost to another program that replaced the file between our opening and our
+  // lock, so the limit is never reached in practice; it only keeps a broken file system from
+  // holding the game.
   for (int round = 0; round < 100; ++round) {
     const std::string real = followLinks(path);
     bool writable = true;
@@ -310,8 +311,8 @@ std::string updateFile(const std::string& path, const FileUpdate& update) {
     }
     if (fd < 0) return "cannot write " + path + ": " + std::strerror(errno);
     lock(fd, LOCK_EX);
-    struct stat st {
-    }, now{};
+    struct stat st {};
+    struct stat now {};
     if (::fstat(fd, &st) != 0 || ::stat(real.c_str(), &now) != 0 || st.st_dev != now.st_dev ||
         st.st_ino != now.st_ino) {
       // Another program replaced the file while we waited for it: start again on the new one.
