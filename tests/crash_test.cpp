@@ -93,8 +93,11 @@ TEST(CrashSafety, KilledAtRandomDuringAThousandWrites) {
   }
   EXPECT_GT(leftovers, 0);
   {
+    const std::string before = readAll(dir / "data" / "e.dat");
     players::Process last(players::scoreWriter(dir));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // Its first write clears them before it stores its score.
+    for (int wait = 0; wait < 50000 && readAll(dir / "data" / "e.dat") == before; ++wait)
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
   int after = 0;
   for (auto& e : fs::directory_iterator(dir / "data")) after += e.path().filename() != "e.dat";
