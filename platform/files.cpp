@@ -46,9 +46,17 @@ bool mayAccess(const std::string& path, int how) {
   return ::faccessat(AT_FDCWD, path.c_str(), how, AT_EACCESS) == 0;
 }
 
-void lock(int fd, int how) {
-  while (::flock(fd, how) != 0 && errno == EINTR) {
+// Our own updates hold a lock for milliseconds; a lock held for seconds belongs to some other
+// program that has hung, and must not hang the game as well. False when the time ran out.
+bool lock(int fd, int how, std::chrono::milliseconds patience) {
+  const auto until = std::chrono::steady_clock::now() + patience;
+  while (::flock(fd, how | LOCK_NB) != 0) {
+    // A file system without locks leaves everyone to go ahead.
+    if (errno != EWOULDBLOCK && errno != EINTR) return true;
+    if (std::chrono::steady_clock::now() > until) return false;
+    ::usleep(1000);
   }
+  return true;
 }
 
 // Reads from the file's current position to its end, up to maxBytes, into r.
@@ -95,7 +103,8 @@ ReadResult readSmallFile(const std::string& path, size_t maxBytes) {
     ::close(fd);
     return r;
   }
-  lock(fd, LOCK_SH);
+  // Past that, reading a file that may be half changed is still better than no game.
+  lock(fd, LOCK_SH, std::chrono::seconds(2));
   readRest(fd, maxBytes, r);
   ::close(fd);
   return r;
@@ -310,7 +319,10 @@ std::string updateFile(const std::string& path, const FileUpdate& update) {
       return why;
     }
     if (fd < 0) return "cannot write " + path + ": " + std::strerror(errno);
-    lock(fd, LOCK_EX);
+    if (!lock(fd, LOCK_EX, std::chrono::seconds(5))) {
+      ::close(fd);
+      return "cannot write " + path + ": another program has kept it locked for five seconds";
+    }
     struct stat st {};
     struct stat now {};
     if (::fstat(fd, &st) != 0 || ::stat(real.c_str(), &now) != 0 || st.st_dev != now.st_dev ||

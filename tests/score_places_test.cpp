@@ -1,6 +1,8 @@
 // Where scores live and that none is lost: two copies of the game at once, linked and shared score
 // files, a read-only data folder, an installed copy and players who are not root.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,6 +61,24 @@ TEST(TwoCopies, TheLaterEndWithALowerScoreKeepsTheHigherOne) {
   EXPECT_EQ(first.st().hiScore.value(), 5);
   ASSERT_TRUE(first.endWith(9));
   EXPECT_EQ(first.folder.read("data/h.dat"), "9\r\n");
+}
+
+// A program that takes the score file's lock and hangs holds the game up for a few seconds at
+// most: the start reads the score anyway, the end says that it could not store it.
+TEST(LockedScoreFile, AHungLockHolderDoesNotHangTheGame) {
+  Game g;
+  g.folder.write("data/n.dat", "4\r\n");
+  const int holder = ::open(g.folder.file("data/n.dat").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  ASSERT_TRUE(startMode(g, 2));
+  EXPECT_EQ(g.st().hiScore.value(), 4);
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(g.endWith(6));
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("not saved"), std::string::npos) << err;
+  EXPECT_EQ(g.folder.read("data/n.dat"), "4\r\n");
+  ::close(holder);
 }
 
 TEST(LinkedScoreFile, TheLinkStaysAndItsTargetTakesTheScore) {
