@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -23,12 +24,39 @@ struct ReadResult {
 };
 
 // Reads a whole small file, up to maxBytes; larger files report kTooLarge with the first
-// maxBytes read.
+// maxBytes read. Waits while updateFile is changing the file, so a read never sees half a change.
 ReadResult readSmallFile(const std::string& path, size_t maxBytes);
+
+// The folder where this user's own data of every program lives: $XDG_DATA_HOME when it is an
+// absolute path, else ~/.local/share; empty when no home folder is known.
+std::string userDataFolder();
+
+// Whether anything (a file, a folder, a link) is at the path.
+bool exists(const std::string& path);
+
+// The path with its symbolic links followed to the file they name, which need not exist.
+std::string followLinks(const std::string& path);
+
+// Whether this process could keep data at the path: a regular file it may read and write, or no
+// file yet and a folder on the way that it may create the file in.
+bool canStoreAt(const std::string& path);
 
 // Replaces the file's content atomically: a temporary file in the same folder, flushed to disk, is
 // renamed over the old one. Missing folders are created. Returns an empty string on success,
 // otherwise what went wrong; on failure the old file is left exactly as it was.
 std::string replaceFileAtomically(const std::string& path, const std::string& bytes);
+
+// Decides, given the file's content now, what it shall hold: the new content, or nothing to leave
+// the file as it is. The second argument is the path of the file itself, its links followed.
+using FileUpdate = std::function<std::optional<std::string>(const ReadResult&, const std::string&)>;
+
+// Changes a small file under an exclusive lock, so that programs updating it at the same time take
+// turns and each decides on what the one before it stored. The file keeps its links, mode, owner
+// and group (the owner and group as far as this process may set them); the change is flushed to
+// disk and a crash at any moment leaves the old content or the new one. A file that may be written
+// but not replaced (its folder is read-only, or it is someone else's) is overwritten in place.
+// Missing folders are created. Returns an empty string on success, otherwise what went wrong; on
+// failure the old file is left as it was.
+std::string updateFile(const std::string& path, const FileUpdate& update);
 
 }  // namespace platform

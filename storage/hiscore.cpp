@@ -1,6 +1,7 @@
 #include "storage/hiscore.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "platform/api.h"
 #include "platform/files.h"
@@ -73,9 +74,32 @@ std::string scorePath(const std::string& modeKey) {
   return platform::nativePath(platform::AppPath() + "\\data\\" + modeKey + ".dat");
 }
 
+std::string playerScorePath(const std::string& modeKey) {
+  const std::string folder = platform::userDataFolder();
+  return folder.empty() ? folder : folder + "/morofin/" + modeKey + ".dat";
+}
+
+bool installed() {
+  return platform::exists(platform::nativePath(platform::AppPath() + "\\installed"));
+}
+
+ScoreFiles scoreFiles(const std::string& modeKey) {
+  const std::string program = scorePath(modeKey);
+  const bool inPlace = !installed();
+  if (inPlace && platform::canStoreAt(program)) return {program, "", program};
+  const std::string player = playerScorePath(modeKey);
+  if (player.empty()) return {program, "", inPlace ? program : ""};
+  return {player, program, player};
+}
+
 platform::I16 readHighScore(const std::string& modeKey) {
-  const std::string path = scorePath(modeKey);
+  const ScoreFiles files = scoreFiles(modeKey);
+  std::string path = files.read;
   platform::ReadResult file = platform::readSmallFile(path, kMaxRead);
+  if (file.status == platform::ReadResult::kMissing && !files.fallback.empty()) {
+    path = files.fallback;
+    file = platform::readSmallFile(path, kMaxRead);
+  }
   if (file.status == platform::ReadResult::kMissing) return 0;
   if (file.status == platform::ReadResult::kUnreadable) {
     std::fprintf(stderr, "morofin: cannot read the high score file %s (%s); starting from 0\n",
@@ -92,20 +116,32 @@ platform::I16 readHighScore(const std::string& modeKey) {
 }
 
 bool writeHighScore(const std::string& modeKey, platform::I16 score) {
-  const std::string path = scorePath(modeKey);
-  platform::ReadResult old = platform::readSmallFile(path, kMaxRead);
-  if (old.status == platform::ReadResult::kOk || old.status == platform::ReadResult::kTooLarge) {
-    if (parseScore(old.bytes).status != ParsedScore::kValid) {
-      // Whatever the file held, it was not ours to throw away.
-      std::string keep = old.bytes;
-      if (old.status == platform::ReadResult::kTooLarge) {
-        platform::ReadResult whole = platform::readSmallFile(path, 64u << 20);
-        keep = whole.bytes;
-      }
-      platform::replaceFileAtomically(path + ".bad", keep);
-    }
+  const ScoreFiles files = scoreFiles(modeKey);
+  std::string why;
+  if (files.write.empty()) {
+    why = "there is no home folder to keep it in";
+  } else {
+    const std::string line = platform::Str(score) + "\r\n";
+    why = platform::updateFile(
+        files.write,
+        [&](const platform::ReadResult& now,
+            const std::string& file) -> std::optional<std::string> {
+          if (now.status != platform::ReadResult::kOk &&
+              now.status != platform::ReadResult::kTooLarge)
+            return line;
+          const ParsedScore stored = parseScore(now.bytes);
+          if (stored.status == ParsedScore::kValid) {
+            if (stored.value >= score.value()) return std::nullopt;
+            return line;
+          }
+          // Whatever the file held, it was not ours to throw away.
+          const std::string kept = platform::replaceFileAtomically(file + ".bad", now.bytes);
+          if (!kept.empty())
+            std::fprintf(stderr, "morofin: the old content of %s could not be kept (%s)\n",
+                         file.c_str(), kept.c_str());
+          return line;
+        });
   }
-  const std::string why = platform::replaceFileAtomically(path, platform::Str(score) + "\r\n");
   if (!why.empty()) {
     std::fprintf(stderr, "morofin: the new high score %d was not saved: %s\n", score.value(),
                  why.c_str());

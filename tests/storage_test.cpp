@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <map>
 
 #include "platform/keys.h"
 #include "storage/hiscore.h"
@@ -13,111 +15,137 @@ using testkit::Game;
 
 namespace {
 
-// Ends the running game with the given score.
-void endWith(Game& g, int score) {
-  g.st().score = score;
-  g.st().zekaX = 600;  // far from the wobo: no catch in the last tick
-  g.st().zekaY = 300;
-  g.st().timeTens = 0;
-  g.st().timeOnes = 0;
-  g.st().tickCount = 19;
-  ASSERT_TRUE(g.ticks(1));
-  ASSERT_TRUE(g.over());
+// Every file below a folder with its content, to tell that nothing in it changed.
+std::map<std::string, std::string> contents(const fs::path& folder) {
+  std::map<std::string, std::string> all;
+  for (auto& e : fs::recursive_directory_iterator(folder))
+    all[e.path().string()] = e.is_regular_file() ? testkit::readFile(e.path()) : "(folder)";
+  return all;
 }
 
-// Every kind of score file a player may have: what the game reads from it, what it says, and
-// whether the next beaten score is stored.
+// Every kind of score file a player may have: what the game reads from it, what it says, and where
+// the next beaten score is stored. The same cases hold for the program folder's file of a copy run
+// where it was built and for the player's own file of an installed copy.
 TEST(ScoreFile, EveryCaseFromReadToWrite) {
   const bool root = ::geteuid() == 0;
-  enum Setup { kBytes, kMissing, kNoFolder, kDir, kReadOnlyFile, kReadOnlyFolder, kDataIsAFile };
+  enum Setup { kBytes, kMissing, kNoFolder, kDir, kReadOnlyFile, kReadOnlyFolder, kFolderIsAFile };
+  // Where a beaten score ends up: in the file of the case, in the player's own file instead (a
+  // copy run in place whose program folder cannot take it), or nowhere (with a message).
+  enum Lands { kHere, kPlayer, kNowhere };
   struct Case {
     const char* name;
     Setup setup;
     std::string bytes;
     int expect;
     bool complains;
-    bool stored;  // a beaten score reaches the file
+    Lands inPlace;    // a copy run where it was built
+    Lands installed;  // the player's own file of an installed copy
   } cases[] = {
-      {"valid", kBytes, "42\r\n", 42, false, true},
-      {"zero", kBytes, "0\r\n", 0, false, true},
-      {"largest", kBytes, "32767\r\n", 32767, false, false},  // cannot be beaten
-      {"no line end", kBytes, "42", 42, false, true},
-      {"unix line end", kBytes, "42\n", 42, false, true},
-      {"leading blanks", kBytes, "  42\r\n", 42, false, true},
-      {"trailing blanks", kBytes, "42  \r\n", 42, false, true},
-      {"later lines ignored", kBytes, "42\r\nhello\r\n", 42, false, true},
-      {"missing", kMissing, "", 0, false, true},
-      {"missing folder", kNoFolder, "", 0, false, true},
-      {"empty", kBytes, "", 0, true, true},
-      {"blank line", kBytes, "\r\n", 0, true, true},
-      {"letters", kBytes, "abc\r\n", 0, true, true},
-      {"negative", kBytes, "-5\r\n", 0, true, true},
-      {"beyond 16 bits", kBytes, "32768\r\n", 0, true, true},
-      {"far beyond", kBytes, "99999999999999999999\r\n", 0, true, true},
-      {"trailing junk", kBytes, "42abc\r\n", 0, true, true},
-      {"two numbers", kBytes, "42 43\r\n", 0, true, true},
-      {"plus sign", kBytes, "+42\r\n", 0, true, true},
-      {"binary junk", kBytes, std::string("\x00\xff\x13\x37", 4), 0, true, true},
-      {"huge file", kBytes, std::string(100000, '7'), 0, true, true},
-      {"a folder in its place", kDir, "", 0, true, false},
-      {"the data folder is a file", kDataIsAFile, "", 0, false, false},
-      {"read-only file", kReadOnlyFile, "42\r\n", 42, false, root},
-      {"read-only folder", kReadOnlyFolder, "42\r\n", 42, false, root},
+      {"valid", kBytes, "42\r\n", 42, false, kHere, kHere},
+      {"zero", kBytes, "0\r\n", 0, false, kHere, kHere},
+      {"largest", kBytes, "32767\r\n", 32767, false, kHere, kHere},  // cannot be beaten
+      {"no line end", kBytes, "42", 42, false, kHere, kHere},
+      {"unix line end", kBytes, "42\n", 42, false, kHere, kHere},
+      {"leading blanks", kBytes, "  42\r\n", 42, false, kHere, kHere},
+      {"trailing blanks", kBytes, "42  \r\n", 42, false, kHere, kHere},
+      {"later lines ignored", kBytes, "42\r\nhello\r\n", 42, false, kHere, kHere},
+      {"missing", kMissing, "", 0, false, kHere, kHere},
+      {"missing folder", kNoFolder, "", 0, false, kHere, kHere},
+      {"empty", kBytes, "", 0, true, kHere, kHere},
+      {"blank line", kBytes, "\r\n", 0, true, kHere, kHere},
+      {"letters", kBytes, "abc\r\n", 0, true, kHere, kHere},
+      {"negative", kBytes, "-5\r\n", 0, true, kHere, kHere},
+      {"beyond 16 bits", kBytes, "32768\r\n", 0, true, kHere, kHere},
+      {"far beyond", kBytes, "99999999999999999999\r\n", 0, true, kHere, kHere},
+      {"trailing junk", kBytes, "42abc\r\n", 0, true, kHere, kHere},
+      {"two numbers", kBytes, "42 43\r\n", 0, true, kHere, kHere},
+      {"plus sign", kBytes, "+42\r\n", 0, true, kHere, kHere},
+      {"binary junk", kBytes, std::string("\x00\xff\x13\x37", 4), 0, true, kHere, kHere},
+      {"huge file", kBytes, std::string(100000, '7'), 0, true, kHere, kHere},
+      {"a folder in its place", kDir, "", 0, true, kPlayer, kNowhere},
+      {"the folder is a file", kFolderIsAFile, "", 0, false, kPlayer, kNowhere},
+      {"read-only file", kReadOnlyFile, "42\r\n", 42, false, root ? kHere : kPlayer,
+       root ? kHere : kNowhere},
+      // Written in place by a player who is not root.
+      {"read-only folder", kReadOnlyFolder, "42\r\n", 42, false, kHere, kHere},
   };
-  for (const Case& c : cases) {
-    Game g;
-    const auto file = g.folder.file("data/n.dat");
-    switch (c.setup) {
-      case kBytes:
-        g.folder.write("data/n.dat", c.bytes);
-        break;
-      case kMissing:
-        break;
-      case kNoFolder:
-        fs::remove_all(g.folder.file("data"));
-        break;
-      case kDir:
-        fs::create_directories(file);
-        break;
-      case kDataIsAFile:
-        fs::remove_all(g.folder.file("data"));
-        g.folder.write("data", "not a folder");
-        break;
-      case kReadOnlyFile:
-        g.folder.write("data/n.dat", c.bytes);
-        fs::permissions(file, fs::perms::owner_read);
-        break;
-      case kReadOnlyFolder:
-        g.folder.write("data/n.dat", c.bytes);
-        fs::permissions(g.folder.file("data"), fs::perms::owner_read | fs::perms::owner_exec);
-        break;
+  for (const bool installed : {false, true}) {
+    for (const Case& c : cases) {
+      const std::string name = std::string(installed ? "installed, " : "in place, ") + c.name;
+      Game g;
+      if (installed) g.folder.write("installed", "");
+      const fs::path folder = installed ? g.folder.playerData() / "morofin" : g.folder.file("data");
+      const fs::path file = folder / "n.dat";
+      fs::create_directories(folder);
+      const auto write = [&](const std::string& bytes) {
+        std::ofstream(file, std::ios::binary) << bytes;
+      };
+      switch (c.setup) {
+        case kBytes:
+          write(c.bytes);
+          break;
+        case kMissing:
+          break;
+        case kNoFolder:
+          fs::remove_all(folder);
+          break;
+        case kDir:
+          fs::create_directories(file);
+          break;
+        case kFolderIsAFile:
+          fs::remove_all(folder);
+          std::ofstream(folder) << "not a folder";
+          break;
+        case kReadOnlyFile:
+          write(c.bytes);
+          fs::permissions(file, fs::perms::owner_read);
+          break;
+        case kReadOnlyFolder:
+          write(c.bytes);
+          fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+          break;
+      }
+      const auto programBefore = contents(g.folder.path());
+      ASSERT_TRUE(g.start());
+      testing::internal::CaptureStderr();
+      ASSERT_TRUE(g.click(2)) << name;
+      std::string err = testing::internal::GetCapturedStderr();
+      EXPECT_EQ(g.st().hiScore.value(), c.expect) << name;
+      EXPECT_EQ(!err.empty(), c.complains) << name << ": " << err;
+      if (c.complains) {
+        EXPECT_NE(err.find("n.dat"), std::string::npos) << err;
+      }
+      const int beaten = std::min(c.expect + 5, 32767);
+      testing::internal::CaptureStderr();
+      ASSERT_TRUE(g.endWith(beaten)) << name;
+      err = testing::internal::GetCapturedStderr();
+      const bool triedToWrite = c.expect < beaten;
+      const Lands lands = installed ? c.installed : c.inPlace;
+      const std::string line = std::to_string(beaten) + "\r\n";
+      if (triedToWrite && lands != kNowhere) {
+        EXPECT_EQ(testkit::readFile(lands == kHere ? file : g.folder.playerFile("n.dat")), line)
+            << name;
+        EXPECT_TRUE(err.empty()) << name << ": " << err;
+      } else if (triedToWrite) {
+        EXPECT_NE(err.find("not saved"), std::string::npos) << name << ": " << err;
+      }
+      if (installed) {
+        EXPECT_EQ(contents(g.folder.path()), programBefore)
+            << name << ": the program folder changed";
+      }
+      // The game goes on to the title either way, and the next game shows the record.
+      g.tap(platform::VK_SPACE);
+      ASSERT_TRUE(g.advance(2)) << name;
+      EXPECT_TRUE(g.title().loaded()) << name;
+      if (triedToWrite && lands != kNowhere) {
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(g.click(2)) << name;
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(g.st().hiScore.value(), beaten) << name;
+      }
+      std::error_code ignored;
+      fs::permissions(folder, fs::perms::owner_all, ignored);
     }
-    ASSERT_TRUE(g.start());
-    testing::internal::CaptureStderr();
-    ASSERT_TRUE(g.click(2)) << c.name;
-    std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(g.st().hiScore.value(), c.expect) << c.name;
-    EXPECT_EQ(!err.empty(), c.complains) << c.name << ": " << err;
-    if (c.complains) {
-      EXPECT_NE(err.find("n.dat"), std::string::npos) << err;
-    }
-    const int beaten = std::min(c.expect + 5, 32767);
-    testing::internal::CaptureStderr();
-    endWith(g, beaten);
-    err = testing::internal::GetCapturedStderr();
-    const bool triedToWrite = c.expect < beaten;
-    if (c.stored) {
-      EXPECT_EQ(g.folder.read("data/n.dat"), std::to_string(beaten) + "\r\n") << c.name;
-      EXPECT_TRUE(err.empty()) << c.name << ": " << err;
-    } else if (triedToWrite) {
-      EXPECT_NE(err.find("not saved"), std::string::npos) << c.name << ": " << err;
-    }
-    // The game goes on to the title either way.
-    g.tap(platform::VK_SPACE);
-    ASSERT_TRUE(g.advance(2)) << c.name;
-    EXPECT_TRUE(g.title().loaded()) << c.name;
-    std::error_code ignored;
-    fs::permissions(g.folder.file("data"), fs::perms::owner_all, ignored);
   }
 }
 
@@ -151,18 +179,20 @@ TEST(ScoreFile, MissingFolderIsCreatedAndJunkIsKeptAside) {
 }
 
 TEST(ScoreFile, AFailedWriteLeavesTheOldFileAndSaysWhy) {
-  // A folder in the file's place cannot be replaced, whoever runs the game.
+  // A folder in the place of an installed copy's player file cannot be replaced, whoever runs
+  // the game.
   Game g;
+  g.folder.write("installed", "");
   ASSERT_TRUE(g.start());
   ASSERT_TRUE(g.click(1));
-  fs::create_directories(g.folder.file("data/e.dat/inside"));
+  fs::create_directories(g.folder.playerFile("e.dat/inside"));
   testing::internal::CaptureStderr();
   EXPECT_FALSE(storage::writeHighScore("e", 9));
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find("not saved"), std::string::npos);
-  EXPECT_TRUE(fs::is_directory(g.folder.file("data/e.dat/inside")));
+  EXPECT_TRUE(fs::is_directory(g.folder.playerFile("e.dat/inside")));
   int left = 0;
-  for (auto& e : fs::directory_iterator(g.folder.file("data")))
+  for (auto& e : fs::directory_iterator(g.folder.playerFile("")))
     left += e.path().filename().string().rfind(".e.dat", 0) == 0;
   EXPECT_EQ(left, 0);
 }

@@ -16,6 +16,11 @@ AppFolder::AppFolder() {
   std::string tmpl = (fs::temp_directory_path() / "morofin-test-XXXXXX").string();
   if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp");
   path_ = tmpl;
+  tmpl = (fs::temp_directory_path() / "morofin-player-XXXXXX").string();
+  if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp");
+  player_ = tmpl;
+  if (const char* old = std::getenv("XDG_DATA_HOME")) previousDataHome_ = old;
+  ::setenv("XDG_DATA_HOME", player_.c_str(), 1);
   fs::create_directories(path_ / "sound");
   fs::create_directories(path_ / "data");
   const std::string midi("MThd\0\0\0\6\0\0\0\1\0\x60", 14);
@@ -27,6 +32,12 @@ AppFolder::~AppFolder() {
   std::error_code ec;
   fs::permissions(path_ / "data", fs::perms::owner_all, ec);
   fs::remove_all(path_, ec);
+  fs::permissions(player_ / "morofin", fs::perms::owner_all, ec);
+  fs::remove_all(player_, ec);
+  if (previousDataHome_)
+    ::setenv("XDG_DATA_HOME", previousDataHome_->c_str(), 1);
+  else
+    ::unsetenv("XDG_DATA_HOME");
 }
 
 void AppFolder::write(const std::string& relative, const std::string& bytes) const {
@@ -34,7 +45,11 @@ void AppFolder::write(const std::string& relative, const std::string& bytes) con
 }
 
 std::string AppFolder::read(const std::string& relative) const {
-  std::ifstream f(path_ / relative, std::ios::binary);
+  return readFile(path_ / relative);
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream f(path, std::ios::binary);
   std::stringstream s;
   s << f.rdbuf();
   return s.str();
@@ -64,6 +79,16 @@ bool Game::click(int button) {
   bool ok = rt->dispatch(handler);
   rt->collect();
   return ok;
+}
+
+bool Game::endWith(int score) {
+  st().score = score;
+  st().zekaX = 600;  // far from the wobo: no catch in the last tick
+  st().zekaY = 300;
+  st().timeTens = 0;
+  st().timeOnes = 0;
+  st().tickCount = 19;
+  return ticks(1) && over();
 }
 
 std::vector<std::string> Game::mediaLog(size_t from) const {

@@ -3,6 +3,7 @@
 #include <deque>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,8 @@ class SeededRandom : public platform::RandomSource {
 };
 
 // A program folder of its own in a temporary directory: sound files that the headless devices
-// accept, and a data folder.
+// accept, and a data folder. The player's own data folder ($XDG_DATA_HOME) is another temporary
+// directory while it lives, so that no test touches the real one.
 class AppFolder {
  public:
   AppFolder();
@@ -60,10 +62,20 @@ class AppFolder {
   std::filesystem::path file(const std::string& relative) const { return path_ / relative; }
   void write(const std::string& relative, const std::string& bytes) const;
   std::string read(const std::string& relative) const;
+  // $XDG_DATA_HOME, and a file in the player's folder of the game's scores in it.
+  const std::filesystem::path& playerData() const { return player_; }
+  std::filesystem::path playerFile(const std::string& relative) const {
+    return player_ / "morofin" / relative;
+  }
 
  private:
   std::filesystem::path path_;
+  std::filesystem::path player_;
+  std::optional<std::string> previousDataHome_;
 };
+
+// The whole content of a file, empty when it cannot be read.
+std::string readFile(const std::filesystem::path& path);
 
 // The whole game on the headless provider.
 class Game {
@@ -96,6 +108,8 @@ class Game {
   }
   // Media events as text: "mci:<command>" and "wave:<path relative to the folder>".
   std::vector<std::string> mediaLog(size_t from = 0) const;
+  // Ends the running game with the given score in the next tick; true when the game is over.
+  bool endWith(int score);
   // Game over: the end poll is running.
   bool over() { return game().loaded() && game().phase() == rules::GameForm::Phase::kOver; }
   bool paused() { return game().loaded() && game().phase() == rules::GameForm::Phase::kPaused; }

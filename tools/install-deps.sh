@@ -12,6 +12,7 @@ packages=(
   xvfb xauth x11-utils x11-apps xdotool imagemagick openbox
   clang-14 libclang-rt-14-dev
   zlib1g-dev desktop-file-utils appstream lintian dpkg-dev file man-db
+  util-linux
 )
 
 missing=()
