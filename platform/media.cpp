@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <cstring>
 
 #include "platform/files.h"
+#include "platform/say.h"
 
 namespace platform {
 namespace {
@@ -151,8 +151,8 @@ uint32_t Media::execute(const std::string& command, std::string& reply) {
 
 void Media::complain(const std::string& path, const std::string& why) {
   if (backend_.silent() || !complained_.insert(path).second) return;
-  std::fprintf(stderr, "morofin: cannot play %s (%s); the game goes on without it\n", path.c_str(),
-               why.c_str());
+  platform::sayProblem("cannot play %s (%s); the game goes on without it", path.c_str(),
+                       why.c_str());
 }
 
 bool Media::playSound(const char* path, unsigned) {

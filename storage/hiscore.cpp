@@ -1,10 +1,10 @@
 #include "storage/hiscore.h"
 
-#include <cstdio>
 #include <optional>
 
 #include "platform/api.h"
 #include "platform/files.h"
+#include "platform/say.h"
 
 namespace storage {
 namespace {
@@ -102,14 +102,14 @@ platform::I16 readHighScore(const std::string& modeKey) {
   }
   if (file.status == platform::ReadResult::kMissing) return 0;
   if (file.status == platform::ReadResult::kUnreadable) {
-    std::fprintf(stderr, "morofin: cannot read the high score file %s (%s); starting from 0\n",
-                 path.c_str(), file.error.c_str());
+    platform::sayProblem("cannot read the high score file %s (%s); starting from 0", path.c_str(),
+                         file.error.c_str());
     return 0;
   }
   ParsedScore s = parseScore(file.bytes);
   if (s.status != ParsedScore::kValid) {
-    std::fprintf(stderr, "morofin: the high score file %s is not valid (%s); starting from 0\n",
-                 path.c_str(), describe(s.status));
+    platform::sayProblem("the high score file %s is not valid (%s); starting from 0", path.c_str(),
+                         describe(s.status));
     return 0;
   }
   return s.value;
@@ -137,14 +137,13 @@ bool writeHighScore(const std::string& modeKey, platform::I16 score) {
           // Whatever the file held, it was not ours to throw away.
           const std::string kept = platform::replaceFileAtomically(file + ".bad", now.bytes);
           if (!kept.empty())
-            std::fprintf(stderr, "morofin: the old content of %s could not be kept (%s)\n",
-                         file.c_str(), kept.c_str());
+            platform::sayProblem("the old content of %s could not be kept (%s)", file.c_str(),
+                                 kept.c_str());
           return line;
         });
   }
   if (!why.empty()) {
-    std::fprintf(stderr, "morofin: the new high score %d was not saved: %s\n", score.value(),
-                 why.c_str());
+    platform::sayProblem("the new high score %d was not saved: %s", score.value(), why.c_str());
     return false;
   }
   return true;

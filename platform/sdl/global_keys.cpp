@@ -5,7 +5,8 @@
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
-#include <cstdio>
+
+#include "platform/say.h"
 
 namespace platform::sdl {
 namespace {
@@ -61,7 +62,7 @@ int onXError(Display*, XErrorEvent* e) {
     return 0;
   char text[128];
   XGetErrorText(e->display, e->error_code, text, sizeof text);
-  std::fprintf(stderr, "morofin: X error ignored: %s (request %d)\n", text, e->request_code);
+  platform::sayProblem("X error ignored: %s (request %d)", text, e->request_code);
   return 0;
 }
 
