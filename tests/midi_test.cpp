@@ -129,11 +129,17 @@ struct Recorder : SynthTarget {
   void allSoundsOff() override { ++soundsOff; }
 };
 
-TEST(Sequencer, EventsLandOnTheirFramesAndTheEndIsExact) {
+std::shared_ptr<MidiSong> songOf(std::vector<MidiEvent> events, int64_t endUs) {
   auto song = std::make_shared<MidiSong>();
-  song->events = {
-      {0, 0x90, 60, 90}, {10000, 0x90, 62, 90}, {10000, 0x90, 64, 90}, {250000, 0x80, 60, 0}};
-  song->endUs = 300000;
+  song->events = std::move(events);
+  song->endUs = endUs;
+  return song;
+}
+
+TEST(Sequencer, EventsLandOnTheirFramesAndTheEndIsExact) {
+  auto song = songOf(
+      {{0, 0x90, 60, 90}, {10000, 0x90, 62, 90}, {10000, 0x90, 64, 90}, {250000, 0x80, 60, 0}},
+      300000);
   MidiPlayer p(song, 1000);  // 1 frame per millisecond
   Recorder r;
   std::vector<float> buf(2 * 64);
@@ -152,9 +158,7 @@ TEST(Sequencer, EventsLandOnTheirFramesAndTheEndIsExact) {
 }
 
 TEST(Sequencer, PauseKeepsThePositionAndSilences) {
-  auto song = std::make_shared<MidiSong>();
-  song->events = {{0, 0x90, 60, 90}, {100000, 0x90, 62, 90}};
-  song->endUs = 200000;
+  auto song = songOf({{0, 0x90, 60, 90}, {100000, 0x90, 62, 90}}, 200000);
   MidiPlayer p(song, 1000);
   Recorder r;
   std::vector<float> buf(2 * 50);
@@ -178,9 +182,7 @@ TEST(Sequencer, PauseKeepsThePositionAndSilences) {
 // A tune that has just run out takes a pause like a playing one and stays silent; the play that
 // resumes it lets it run out at once.
 TEST(Sequencer, PausedAtItsEndStaysSilentAndRunsOutOnPlay) {
-  auto song = std::make_shared<MidiSong>();
-  song->events = {{0, 0x90, 60, 90}};
-  song->endUs = 50000;
+  auto song = songOf({{0, 0x90, 60, 90}}, 50000);
   MidiPlayer p(song, 1000);
   Recorder r;
   std::vector<float> buf(2 * 100);

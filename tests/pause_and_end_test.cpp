@@ -195,12 +195,17 @@ TEST(Unload, EitherFormSendsTheClosingCommandsAndTheLastOneEndsTheProgram) {
   }
 }
 
-TEST(Music, AFinishedTuneRestartsWithinOneTickAndAMissingOneIsSilent) {
-  Game g;
+// A game a few ticks in, whose tune has just played to its end.
+void tuneEndedAfterThreeTicks(Game& g) {
   ASSERT_TRUE(g.start());
   ASSERT_TRUE(g.click(1));
   ASSERT_TRUE(g.ticks(3));
   g.provider.finishMusic();
+}
+
+TEST(Music, AFinishedTuneRestartsWithinOneTickAndAMissingOneIsSilent) {
+  Game g;
+  tuneEndedAfterThreeTicks(g);
   size_t before = g.media.size();
   ASSERT_TRUE(g.ticks(1));
   EXPECT_EQ(g.mediaLog(before),
@@ -228,10 +233,7 @@ TEST(Music, AFinishedTuneRestartsWithinOneTickAndAMissingOneIsSilent) {
 // start it again under the pause. The resume lets it run out, and the next tick restarts it.
 TEST(Music, ATuneThatEndsJustBeforeAPauseStaysSilentThroughIt) {
   Game g;
-  ASSERT_TRUE(g.start());
-  ASSERT_TRUE(g.click(1));
-  ASSERT_TRUE(g.ticks(3));
-  g.provider.finishMusic();
+  tuneEndedAfterThreeTicks(g);
   g.tap(VK_SPACE);
   size_t before = g.media.size();
   ASSERT_TRUE(g.ticks(1));

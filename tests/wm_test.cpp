@@ -9,13 +9,12 @@
 
 using namespace std::chrono_literals;
 using xdriver::Desk;
+using xdriver::kGame;
+using xdriver::kTitle;
 using xdriver::Program;
 using xdriver::WindowManager;
 
 namespace {
-
-const char* kTitle = "モロフィン！V1.00";
-const char* kGame = "モロフィン！";
 
 class UnderAWindowManager : public ::testing::Test {
  protected:

@@ -13,13 +13,12 @@
 
 using namespace std::chrono_literals;
 using xdriver::Desk;
+using xdriver::kGame;
+using xdriver::kTitle;
 using xdriver::Program;
 using xdriver::Rgb;
 
 namespace {
-
-const char* kTitle = "モロフィン！V1.00";
-const char* kGame = "モロフィン！";
 
 struct Shot {
   std::vector<Rgb> px;

@@ -9,6 +9,10 @@
 
 namespace xdriver {
 
+// The two windows' titles.
+inline constexpr const char* kTitle = "モロフィン！V1.00";
+inline constexpr const char* kGame = "モロフィン！";
+
 struct Rgb {
   int r, g, b;
 };
