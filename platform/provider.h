@@ -6,6 +6,7 @@
 
 #include "platform/errors.h"
 #include "platform/media.h"
+#include "platform/picture.h"
 
 namespace platform {
 
@@ -27,6 +28,10 @@ class Provider {
   virtual void moveWindow(Form& form) = 0;
 
   virtual MediaBackend& mediaBackend() = 0;
+
+  // The screen's pixel format, which picture boxes keep their images in so that a window's
+  // image reaches the screen by plain copies. Fixed for the provider's life.
+  virtual PixelFormat pixelFormat() const { return {}; }
 
   // Runs the message loop until the runtime has no form left (real providers only).
   virtual void runLoop(Runtime& rt) = 0;

@@ -2,17 +2,21 @@
 
 #include <SDL.h>
 
+#include <bit>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <vector>
 
 #include "platform/compose.h"
 #include "platform/form.h"
 #include "platform/keys.h"
 #include "platform/runtime.h"
+#include "platform/scale.h"
 #include "platform/sdl/audio.h"
 #include "platform/sdl/global_keys.h"
+#include "platform/sdl/x11_connection.h"
 
 namespace platform::sdl {
 namespace {
@@ -39,6 +43,33 @@ int vkOf(SDL_Keycode k) {
   }
 }
 
+// SDL does some work on its own clock when it reads the display connection (delayed focus
+// changes, the screen saver); a quiet loop still reads it this often.
+constexpr int64_t kQuietPumpUs = 100000;
+
+// Our pixel layout for a 32-bit screen format with 8-bit channels.
+std::optional<PixelFormat> pixelFormatOf(uint32_t sdlFormat) {
+  int bpp = 0;
+  uint32_t r = 0, g = 0, b = 0, a = 0;
+  if (SDL_BYTESPERPIXEL(sdlFormat) != 4 ||
+      !SDL_PixelFormatEnumToMasks(sdlFormat, &bpp, &r, &g, &b, &a))
+    return std::nullopt;
+  auto shift = [](uint32_t mask) { return mask ? std::countr_zero(mask) : -1; };
+  for (uint32_t m : {r, g, b})
+    if (m == 0 || m >> shift(m) != 0xFF) return std::nullopt;
+  return PixelFormat{shift(r), shift(g), shift(b)};
+}
+
+bool sameFormat(const SDL_PixelFormat& f, PixelFormat ours) {
+  return f.BytesPerPixel == 4 && f.Rmask == 0xFFu << ours.rShift &&
+         f.Gmask == 0xFFu << ours.gShift && f.Bmask == 0xFFu << ours.bShift;
+}
+
+// A window pixel to the client area's pixel, rounding down also left of or above the window.
+int unscale(int v, int n) {
+  return v >= 0 ? v / n : -((-v + n - 1) / n);
+}
+
 }  // namespace
 
 SdlProvider::SdlProvider() : media_(silentAudio()) {
@@ -60,6 +91,12 @@ SdlProvider::SdlProvider() : media_(silentAudio()) {
     return;
   }
   ok_ = true;
+  SDL_DisplayMode mode;
+  if (SDL_GetDesktopDisplayMode(0, &mode) == 0)
+    if (auto f = pixelFormatOf(mode.format)) pixelFormat_ = *f;
+  sdlFormat_ =
+      SDL_MasksToPixelFormatEnum(32, 0xFFu << pixelFormat_.rShift, 0xFFu << pixelFormat_.gShift,
+                                 0xFFu << pixelFormat_.bShift, 0);
   media_ = openAudio();
 }
 
@@ -86,6 +123,9 @@ void SdlProvider::openWindow(Form& form) {
                             form.clientHeightPx(), SDL_WINDOW_HIDDEN);
   if (!w->sdl) raise(err::kInvalidCall, std::string("cannot create a window: ") + SDL_GetError());
   w->id = SDL_GetWindowID(w->sdl);
+  w->scale = scaleFor(w->sdl, form);
+  if (w->scale > 1)
+    SDL_SetWindowSize(w->sdl, form.clientWidthPx() * w->scale, form.clientHeightPx() * w->scale);
   const Picture& icon = form.design().icon;
   if (!icon.empty()) {
     Bitmap copy = *icon.bitmap();
@@ -98,6 +138,18 @@ void SdlProvider::openWindow(Form& form) {
   }
   if (!globalKeys_) globalKeys_ = GlobalKeys::forWindow(w->sdl);
   windows_[&form] = std::move(w);
+}
+
+int SdlProvider::scaleFor(SDL_Window* win, const Form& form) {
+  if (!x_) x_ = XConnection::forWindow(win);
+  if (!desktopScale_)
+    desktopScale_ = desktopScale(std::getenv("GDK_SCALE"), x_ ? x_->resources() : nullptr);
+  if (*desktopScale_ <= 1) return 1;
+  SDL_Rect usable;
+  const int display = SDL_GetWindowDisplayIndex(win);
+  if (SDL_GetDisplayUsableBounds(display < 0 ? 0 : display, &usable) != 0) return 1;
+  return fittingScale(*desktopScale_, form.clientWidthPx(), form.clientHeightPx(), usable.w,
+                      usable.h);
 }
 
 void SdlProvider::closeWindow(Form& form) {
@@ -142,19 +194,54 @@ void SdlProvider::showPending() {
   }
 }
 
-void SdlProvider::present(Window& w, bool recompose) {
+// The window surface is the kept image: the changed places are composed straight into it in its
+// own format and only they are sent to the screen. An expose sends the whole surface again.
+void SdlProvider::present(Window& w, bool whole) {
   if (!w.form->loaded()) return;
-  if (recompose || w.presented != w.form->revision()) {
-    composeWindowInto(*w.form, w.image);
-    w.presented = w.form->revision();
-  }
   SDL_Surface* s = SDL_GetWindowSurface(w.sdl);
   if (!s) return;
-  SDL_LockSurface(s);
-  SDL_ConvertPixels(w.image.width, w.image.height, SDL_PIXELFORMAT_RGB24, w.image.pixels.data(),
-                    w.image.width * 3, s->format->format, s->pixels, s->pitch);
-  SDL_UnlockSurface(s);
-  SDL_UpdateWindowSurface(w.sdl);
+  if (s != w.surface) {
+    w.surface = s;
+    w.form->invalidate();
+    whole = true;
+  }
+  const int cw = w.form->clientWidthPx() * w.scale, ch = w.form->clientHeightPx() * w.scale;
+  const bool direct =
+      sameFormat(*s->format, pixelFormat_) && s->w == cw && s->h == ch && s->pitch % 4 == 0;
+  Canvas c;
+  if (direct) {
+    c = {static_cast<uint32_t*>(s->pixels), cw, ch, s->pitch / 4, pixelFormat_, w.scale};
+  } else {
+    if (w.own.width != cw || w.own.height != ch) {
+      w.own = NativeImage(cw, ch, pixelFormat_);
+      w.form->invalidate();
+      whole = true;
+    }
+    c = Canvas::over(w.own, w.scale);
+  }
+  std::vector<Rect> rects = composeChanges(*w.form, c);
+  if (!direct) {
+    auto copy = [&](Rect r) {
+      r = intersect(r, {0, 0, s->w, s->h});
+      if (r.empty()) return;
+      SDL_ConvertPixels(r.w, r.h, sdlFormat_, w.own.row(r.y) + r.x, cw * 4, s->format->format,
+                        static_cast<uint8_t*>(s->pixels) + static_cast<ptrdiff_t>(r.y) * s->pitch +
+                            r.x * s->format->BytesPerPixel,
+                        s->pitch);
+    };
+    if (whole)
+      copy({0, 0, cw, ch});
+    else
+      for (Rect r : rects) copy(r);
+  }
+  if (whole) {
+    SDL_UpdateWindowSurface(w.sdl);
+  } else if (!rects.empty()) {
+    std::vector<SDL_Rect> sr;
+    sr.reserve(rects.size());
+    for (Rect r : rects) sr.push_back({r.x, r.y, r.w, r.h});
+    SDL_UpdateWindowSurfaceRects(w.sdl, sr.data(), static_cast<int>(sr.size()));
+  }
   w.needsPresent = false;
 }
 
@@ -192,13 +279,15 @@ void SdlProvider::handle(Runtime& rt, const SDL_Event& e) {
       const uint32_t id = e.type == SDL_MOUSEMOTION ? e.motion.windowID : e.button.windowID;
       Window* w = byId(id);
       if (!w) return;
+      const int n = w->scale;
       if (e.type == SDL_MOUSEMOTION) {
-        interaction_->mouseMove(*w->form, e.motion.x, e.motion.y);
+        interaction_->mouseMove(*w->form, unscale(e.motion.x, n), unscale(e.motion.y, n));
       } else if (e.button.button == SDL_BUTTON_LEFT) {
+        const int x = unscale(e.button.x, n), y = unscale(e.button.y, n);
         if (e.type == SDL_MOUSEBUTTONDOWN)
-          interaction_->mouseDown(*w->form, e.button.x, e.button.y);
+          interaction_->mouseDown(*w->form, x, y);
         else
-          interaction_->mouseUp(*w->form, e.button.x, e.button.y);
+          interaction_->mouseUp(*w->form, x, y);
       }
       return;
     }
@@ -221,12 +310,37 @@ void SdlProvider::handle(Runtime& rt, const SDL_Event& e) {
   }
 }
 
-void SdlProvider::waitUntil(int64_t deadlineUs) {
+void SdlProvider::pumpEvents(Runtime& rt) {
+  // A quiet pass leaves the display connection alone.
+  const int64_t now = nowUs();
+  if (x_ && !readable_ && now - lastPumpUs_ < kQuietPumpUs && !x_->queued() &&
+      !SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT))
+    return;
+  readable_ = false;
+  lastPumpUs_ = now;
+  SDL_PumpEvents();
   SDL_Event e;
+  while (!rt.ended() && SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0)
+    handle(rt, e);
+}
+
+void SdlProvider::waitUntil(std::optional<int64_t> deadlineUs) {
   int64_t now = nowUs();
-  if (deadlineUs <= now) return;
-  const int64_t remain = deadlineUs - now;
-  // Sleep on the display connection while the deadline is far, then to the microsecond.
+  if (x_) {
+    // Sleep on the display connection to the microsecond of the next deadline.
+    int64_t until = lastPumpUs_ + kQuietPumpUs;
+    if (deadlineUs && *deadlineUs < until) until = *deadlineUs;
+    if (until > now && x_->wait(until - now)) readable_ = true;
+    return;
+  }
+  SDL_Event e;
+  if (!deadlineUs) {
+    if (SDL_WaitEvent(&e)) handle(*rt_, e);
+    return;
+  }
+  if (*deadlineUs <= now) return;
+  const int64_t remain = *deadlineUs - now;
+  // Sleep on SDL's events while the deadline is far, then to the microsecond.
   if (remain > 2000) {
     if (SDL_WaitEventTimeout(&e, static_cast<int>((remain - 1500) / 1000))) {
       handle(*rt_, e);
@@ -234,10 +348,10 @@ void SdlProvider::waitUntil(int64_t deadlineUs) {
     }
   }
   now = nowUs();
-  if (deadlineUs > now) {
+  if (*deadlineUs > now) {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    int64_t ns = ts.tv_nsec + (deadlineUs - now) * 1000;
+    int64_t ns = ts.tv_nsec + (*deadlineUs - now) * 1000;
     ts.tv_sec += ns / 1000000000;
     ts.tv_nsec = ns % 1000000000;
     clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
@@ -248,11 +362,7 @@ void SdlProvider::runLoop(Runtime& rt) {
   rt_ = &rt;
   interaction_ = std::make_unique<Interaction>(rt);
   while (!rt.ended()) {
-    SDL_Event e;
-    // One read of the display connection a pass, then what it brought.
-    SDL_PumpEvents();
-    while (!rt.ended() && SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0)
-      handle(rt, e);
+    pumpEvents(rt);
     rt.collect();
     if (rt.ended()) break;
     // The whole keyboard, once per pass, while the keys go to another program's window; while
@@ -263,12 +373,8 @@ void SdlProvider::runLoop(Runtime& rt) {
     if (rt.ended()) break;
     showPending();
     for (auto& [form, w] : windows_)
-      if (w->needsPresent || w->presented != form->revision()) present(*w, false);
-    if (auto next = rt.nextDeadline()) {
-      waitUntil(*next);
-    } else if (SDL_WaitEvent(&e)) {
-      handle(rt, e);
-    }
+      if (w->needsPresent || form->dirty()) present(*w, w->needsPresent);
+    waitUntil(rt.nextDeadline());
   }
   interaction_.reset();
   rt_ = nullptr;
