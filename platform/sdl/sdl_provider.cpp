@@ -119,13 +119,12 @@ void SdlProvider::openWindow(Form& form) {
   w->form = &form;
   int x = SDL_WINDOWPOS_UNDEFINED, y = SDL_WINDOWPOS_UNDEFINED;
   if (form.hasPosition()) std::tie(x, y) = form.positionPx();
-  w->sdl = SDL_CreateWindow(form.design().caption.c_str(), x, y, form.clientWidthPx(),
-                            form.clientHeightPx(), SDL_WINDOW_HIDDEN);
+  w->scale = scaleFor(form);
+  w->sdl = SDL_CreateWindow(form.design().caption.c_str(), x, y, form.clientWidthPx() * w->scale,
+                            form.clientHeightPx() * w->scale, SDL_WINDOW_HIDDEN);
   if (!w->sdl) raise(err::kInvalidCall, std::string("cannot create a window: ") + SDL_GetError());
   w->id = SDL_GetWindowID(w->sdl);
-  w->scale = scaleFor(w->sdl, form);
-  if (w->scale > 1)
-    SDL_SetWindowSize(w->sdl, form.clientWidthPx() * w->scale, form.clientHeightPx() * w->scale);
+  if (!x_) x_ = XConnection::forWindow(w->sdl);
   const Picture& icon = form.design().icon;
   if (!icon.empty()) {
     Bitmap copy = *icon.bitmap();
@@ -140,14 +139,17 @@ void SdlProvider::openWindow(Form& form) {
   windows_[&form] = std::move(w);
 }
 
-int SdlProvider::scaleFor(SDL_Window* win, const Form& form) {
-  if (!x_) x_ = XConnection::forWindow(win);
-  if (!desktopScale_)
-    desktopScale_ = desktopScale(std::getenv("GDK_SCALE"), x_ ? x_->resources() : nullptr);
+int SdlProvider::scaleFor(const Form& form) {
+  if (!desktopScale_) desktopScale_ = desktopScale(std::getenv("GDK_SCALE"), xResources().c_str());
   if (*desktopScale_ <= 1) return 1;
   SDL_Rect usable;
-  const int display = SDL_GetWindowDisplayIndex(win);
-  if (SDL_GetDisplayUsableBounds(display < 0 ? 0 : display, &usable) != 0) return 1;
+  int display = 0;
+  if (form.hasPosition()) {
+    const auto [x, y] = form.positionPx();
+    const SDL_Point p{x, y};
+    display = std::max(SDL_GetPointDisplayIndex(&p), 0);
+  }
+  if (SDL_GetDisplayUsableBounds(display, &usable) != 0) return 1;
   return fittingScale(*desktopScale_, form.clientWidthPx(), form.clientHeightPx(), usable.w,
                       usable.h);
 }

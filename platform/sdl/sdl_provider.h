@@ -60,7 +60,7 @@ class SdlProvider : public Provider {
   void present(Window& w, bool whole);
   void pumpEvents(Runtime& rt);
   void waitUntil(std::optional<int64_t> deadlineUs);
-  int scaleFor(SDL_Window* w, const Form& form);
+  int scaleFor(const Form& form);
 
   bool ok_ = false;
   std::string problem_;

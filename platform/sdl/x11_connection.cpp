@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <ctime>
+#include <string_view>
 
 namespace platform::sdl {
 namespace {
@@ -14,7 +15,6 @@ namespace {
 class Connection : public XConnection {
  public:
   explicit Connection(Display* d) : d_(d) {}
-  const char* resources() const override { return XResourceManagerString(d_); }
   bool queued() override { return XEventsQueued(d_, QueuedAlready) > 0; }
   bool wait(int64_t timeoutUs) override {
     XFlush(d_);
@@ -37,6 +37,17 @@ std::unique_ptr<XConnection> XConnection::forWindow(SDL_Window* w) {
   SDL_VERSION(&info.version);
   if (!w || !SDL_GetWindowWMInfo(w, &info) || info.subsystem != SDL_SYSWM_X11) return nullptr;
   return std::make_unique<Connection>(info.info.x11.display);
+}
+
+std::string xResources() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver || std::string_view(driver) != "x11") return {};
+  Display* d = XOpenDisplay(nullptr);
+  if (!d) return {};
+  const char* res = XResourceManagerString(d);
+  std::string out = res ? res : "";
+  XCloseDisplay(d);
+  return out;
 }
 
 }  // namespace platform::sdl
