@@ -100,9 +100,13 @@ SdlProvider::SdlProvider() : media_(silentAudio()) {
   media_ = openAudio();
 }
 
+SdlProvider::Window::~Window() = default;
+
 SdlProvider::~SdlProvider() {
-  for (auto& [form, w] : windows_)
+  for (auto& [form, w] : windows_) {
+    w->x.reset();
     if (w->sdl) SDL_DestroyWindow(w->sdl);
+  }
   windows_.clear();
   media_.reset();
   if (ok_) SDL_Quit();
@@ -125,6 +129,8 @@ void SdlProvider::openWindow(Form& form) {
   if (!w->sdl) raise(err::kInvalidCall, std::string("cannot create a window: ") + SDL_GetError());
   w->id = SDL_GetWindowID(w->sdl);
   if (!x_) x_ = XConnection::forWindow(w->sdl);
+  w->x =
+      XPresenter::forWindow(w->sdl, pixelFormat_.rShift, pixelFormat_.gShift, pixelFormat_.bShift);
   const Picture& icon = form.design().icon;
   if (!icon.empty()) {
     Bitmap copy = *icon.bitmap();
@@ -158,6 +164,7 @@ void SdlProvider::closeWindow(Form& form) {
   auto it = windows_.find(&form);
   if (it == windows_.end()) return;
   if (interaction_) interaction_->cancel(form);
+  it->second->x.reset();
   SDL_DestroyWindow(it->second->sdl);
   windows_.erase(it);
 }
@@ -238,6 +245,11 @@ void SdlProvider::present(Window& w, bool whole) {
   }
   if (whole) {
     SDL_UpdateWindowSurface(w.sdl);
+  } else if (!rects.empty() && direct && w.x) {
+    std::vector<int> flat;
+    flat.reserve(rects.size() * 4);
+    for (Rect r : rects) flat.insert(flat.end(), {r.x, r.y, r.w, r.h});
+    w.x->put(c.pixels, c.width, c.height, c.stride, flat.data(), static_cast<int>(rects.size()));
   } else if (!rects.empty()) {
     std::vector<SDL_Rect> sr;
     sr.reserve(rects.size());
@@ -312,6 +324,12 @@ void SdlProvider::handle(Runtime& rt, const SDL_Event& e) {
   }
 }
 
+void SdlProvider::presentChanges() {
+  showPending();
+  for (auto& [form, w] : windows_)
+    if (w->needsPresent || form->dirty()) present(*w, w->needsPresent);
+}
+
 void SdlProvider::pumpEvents(Runtime& rt) {
   // A quiet pass leaves the display connection alone.
   const int64_t now = nowUs();
@@ -373,9 +391,7 @@ void SdlProvider::runLoop(Runtime& rt) {
     rt.fireDueTimers(nowUs());
     rt.collect();
     if (rt.ended()) break;
-    showPending();
-    for (auto& [form, w] : windows_)
-      if (w->needsPresent || form->dirty()) present(*w, w->needsPresent);
+    presentChanges();
     waitUntil(rt.nextDeadline());
   }
   interaction_.reset();

@@ -17,6 +17,7 @@ namespace platform::sdl {
 
 class GlobalKeys;
 class XConnection;
+class XPresenter;
 
 // The desktop provider: an SDL2 window per loaded form, a message loop on the real clock, the
 // keyboard as a whole (the X server's keymap where there is one) and the computer's sound.
@@ -40,6 +41,10 @@ class SdlProvider : public Provider {
 
   void setMediaBackend(std::unique_ptr<MediaBackend> m) { media_ = std::move(m); }
 
+  // Shows new windows and presents what changed in every window; the loop does this after the
+  // timers of each pass (a benchmark calls it to time a tick all the way to the screen).
+  void presentChanges();
+
  private:
   struct Window {
     Form* form = nullptr;
@@ -53,6 +58,9 @@ class SdlProvider : public Provider {
     SDL_Surface* surface = nullptr;
     // The kept image when the window surface's format is not ours.
     NativeImage own;
+    // Sends changed places to the X server without a round trip, where there is one.
+    std::unique_ptr<XPresenter> x;
+    ~Window();
   };
   Window* byId(uint32_t id);
   void handle(Runtime& rt, const SDL_Event& e);

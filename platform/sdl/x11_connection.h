@@ -23,6 +23,20 @@ class XConnection {
   virtual bool wait(int64_t timeoutUs) = 0;
 };
 
+// Sends changed parts of a window's image to its X window without waiting for the server: the
+// pixels travel inside the requests, so the image may change again at once. (SDL's own update
+// waits for a round trip to the server every time, which costs more than composing a tick.)
+class XPresenter {
+ public:
+  // Null without X11, or when the window's visual does not keep 32-bit pixels with 8-bit
+  // channels at these shifts.
+  static std::unique_ptr<XPresenter> forWindow(SDL_Window* w, int rShift, int gShift, int bShift);
+  virtual ~XPresenter() = default;
+  // rects are x, y, width, height, four ints each, within the width x height image.
+  virtual void put(const uint32_t* pixels, int width, int height, int stride, const int* rects,
+                   int count) = 0;
+};
+
 // The X resources (Xft.dpi among them) of the display SDL uses, read before any window exists;
 // empty without X11.
 std::string xResources();
