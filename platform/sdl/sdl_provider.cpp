@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <utility>
 #include <vector>
 
 #include "platform/compose.h"
@@ -119,6 +120,7 @@ int64_t SdlProvider::nowUs() {
 }
 
 void SdlProvider::openWindow(Form& form) {
+  mayHaveSent_ = true;
   auto w = std::make_unique<Window>();
   w->form = &form;
   int x = SDL_WINDOWPOS_UNDEFINED, y = SDL_WINDOWPOS_UNDEFINED;
@@ -161,6 +163,7 @@ int SdlProvider::scaleFor(const Form& form) {
 }
 
 void SdlProvider::closeWindow(Form& form) {
+  mayHaveSent_ = true;
   auto it = windows_.find(&form);
   if (it == windows_.end()) return;
   if (interaction_) interaction_->cancel(form);
@@ -170,6 +173,7 @@ void SdlProvider::closeWindow(Form& form) {
 }
 
 void SdlProvider::moveWindow(Form& form) {
+  mayHaveSent_ = true;
   auto it = windows_.find(&form);
   if (it == windows_.end()) return;
   auto [x, y] = form.positionPx();
@@ -327,7 +331,10 @@ void SdlProvider::handle(Runtime& rt, const SDL_Event& e) {
 void SdlProvider::presentChanges() {
   showPending();
   for (auto& [form, w] : windows_)
-    if (w->needsPresent || form->dirty()) present(*w, w->needsPresent);
+    if (w->needsPresent || form->dirty()) {
+      present(*w, w->needsPresent);
+      mayHaveSent_ = true;
+    }
 }
 
 void SdlProvider::pumpEvents(Runtime& rt) {
@@ -337,6 +344,7 @@ void SdlProvider::pumpEvents(Runtime& rt) {
       !SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT))
     return;
   readable_ = false;
+  mayHaveSent_ = true;
   lastPumpUs_ = now;
   SDL_PumpEvents();
   SDL_Event e;
@@ -350,7 +358,7 @@ void SdlProvider::waitUntil(std::optional<int64_t> deadlineUs) {
     // Sleep on the display connection to the microsecond of the next deadline.
     int64_t until = lastPumpUs_ + kQuietPumpUs;
     if (deadlineUs && *deadlineUs < until) until = *deadlineUs;
-    if (until > now && x_->wait(until - now)) readable_ = true;
+    if (until > now && x_->wait(until - now, std::exchange(mayHaveSent_, false))) readable_ = true;
     return;
   }
   SDL_Event e;

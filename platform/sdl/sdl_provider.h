@@ -82,6 +82,8 @@ class SdlProvider : public Provider {
   std::optional<int> desktopScale_;
   // Whether the display connection may hold something, and when it was last read.
   bool readable_ = true;
+  // Whether this pass may have left requests in Xlib's buffer.
+  bool mayHaveSent_ = true;
   int64_t lastPumpUs_ = 0;
   Runtime* rt_ = nullptr;
 };

@@ -17,8 +17,9 @@ class Connection : public XConnection {
  public:
   explicit Connection(Display* d) : d_(d) {}
   bool queued() override { return XEventsQueued(d_, QueuedAlready) > 0; }
-  bool wait(int64_t timeoutUs) override {
-    XFlush(d_);
+  bool wait(int64_t timeoutUs, bool flush) override {
+    // Xlib's flush also reads the connection, which a quiet pass does not need.
+    if (flush) XFlush(d_);
     if (queued()) return true;
     pollfd p{ConnectionNumber(d_), POLLIN, 0};
     timespec ts{static_cast<time_t>(timeoutUs / 1000000),

@@ -18,9 +18,10 @@ class XConnection {
 
   // Events already read from the connection that SDL has not taken yet.
   virtual bool queued() = 0;
-  // Sends what is buffered, then sleeps until the server sends something or timeoutUs passes.
-  // True when there is something to read (or a signal came, which SDL turns into an event).
-  virtual bool wait(int64_t timeoutUs) = 0;
+  // Sends what is buffered (when asked to), then sleeps until the server sends something or
+  // timeoutUs passes. True when there is something to read (or a signal came, which SDL turns
+  // into an event).
+  virtual bool wait(int64_t timeoutUs, bool flush) = 0;
 };
 
 // Sends changed parts of a window's image to its X window without waiting for the server: the
