@@ -25,7 +25,7 @@ Control::Control(Form& form, const ControlDesign& d)
 void Control::setVisible(bool v) {
   if (v == visible_) return;
   visible_ = v;
-  form_.invalidate(bounds());
+  if (form_.loaded()) form_.invalidate(bounds());
 }
 
 Rect Control::bounds() const {
@@ -39,12 +39,14 @@ Rect Control::bounds() const {
   return r;
 }
 
+// A control of an unloaded form (a handler still running after its form's unload) has no window
+// to show it in.
 void Control::changed() {
-  if (visible_) form_.invalidate(bounds());
+  if (visible_ && form_.loaded()) form_.invalidate(bounds());
 }
 
 void Control::changed(Rect inside) {
-  if (!visible_) return;
+  if (!visible_ || !form_.loaded()) return;
   const Rect b = bounds();
   form_.invalidate({b.x + inside.x, b.y + inside.y, inside.w, inside.h});
 }

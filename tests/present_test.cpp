@@ -188,6 +188,23 @@ TEST(IncrementalPresent, ATickRecomposesOnlyAroundTheCreatures) {
   EXPECT_LT(area, 4 * (32 + 2) * (32 + 2) + 4 * 18 * 18);
 }
 
+// A handler that goes on after unloading its own form may still change its controls; nothing is
+// shown, and nothing fails.
+TEST(IncrementalPresent, ChangesAfterTheFormsUnloadAreNoError) {
+  Game g;
+  ASSERT_TRUE(g.start());
+  ASSERT_TRUE(g.click(1));
+  auto& f = g.game();
+  Label& pause = f.ctl<Label>("pauseL");  // inside the playfield
+  g.rt->dispatch([&] {
+    f.Unload();
+    pause.setVisible(true);
+    pause.setCaption("x");
+  });
+  EXPECT_TRUE(g.provider.errors.empty());
+  EXPECT_EQ(g.rt->exitStatus(), 0);
+}
+
 TEST(Scale, PicturesAreBlocksAndThePlayfieldKeepsItsPixels) {
   Game g;
   g.seed(5);
