@@ -54,7 +54,7 @@ void ComposePlayfield(benchmark::State& state) {
   for (auto _ : state) {
     ++i;
     drawing::drawFrame(map, mapPicture, zeka, wobo, {i % 600, 100, 3, 300, i % 280, 0});
-    benchmark::DoNotOptimize(map.image().pixels.data());
+    benchmark::DoNotOptimize(map.nativeImage().pixels.data());
   }
 }
 BENCHMARK(ComposePlayfield);

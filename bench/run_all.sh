@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Every measurement, in one run: the tick and the composed frame against a plain frame copy, the
-# tick period and CPU time in a real window, start-up and mode-button timings, a game's length per
-# mode on the real clock and the peak memory. Needs a built tree (cmake --build build).
+# tick period beside a bare sleeper and a tick all the way to the screen in a real window, the
+# whole program's CPU time with its synthesizer running, start-up and mode-button timings, a
+# game's length per mode on the real clock and the peak memory. Needs a built tree
+# (cmake --build build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 echo "== one tick and one frame against a plain 640 x 320 frame copy (medians of 9 repetitions)"
@@ -9,6 +11,9 @@ python3 bench/frame_ratio.py build/bench/morofin_bench_frame
 echo
 echo "== the 10 ms tick in a real window under Xvfb"
 SDL_AUDIODRIVER=dummy tools/with-xvfb.sh build/bench/morofin_bench_tick
+echo
+echo "== the whole program's CPU time, its synthesizer writing to /dev/null through SDL's disk driver"
+tools/with-xvfb.sh build/bench/morofin_bench_cpu "${2:-3}"
 echo
 echo "== the real program, timed from outside"
 tools/with-xvfb.sh build/bench/morofin_bench_window "${1:-7}"

@@ -8,7 +8,8 @@ add_library(morofin_sdl STATIC
   platform/sdl/audio.cpp
   platform/sdl/global_keys.cpp
   platform/sdl/sdl_provider.cpp
-  platform/sdl/window_manager.cpp)
+  platform/sdl/window_manager.cpp
+  platform/sdl/x11_connection.cpp)
 target_link_libraries(morofin_sdl PUBLIC morofin_platform PkgConfig::SDL2 PkgConfig::FLUIDSYNTH PkgConfig::ALSA X11::X11)
 
 add_executable(morofin app/main.cpp)

@@ -1,172 +1,200 @@
 #include "platform/compose.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/text.h"
 
 namespace platform {
 namespace {
 
-struct Rect {
-  int x, y, w, h;
-};
-
-Rect intersect(Rect a, Rect b) {
-  int x0 = std::max(a.x, b.x), y0 = std::max(a.y, b.y);
-  int x1 = std::min(a.x + a.w, b.x + b.w), y1 = std::min(a.y + a.h, b.y + b.h);
-  return {x0, y0, std::max(0, x1 - x0), std::max(0, y1 - y0)};
+Rect scaled(Rect r, int n) {
+  return {r.x * n, r.y * n, r.w * n, r.h * n};
 }
 
-void fill(Bitmap& out, Rect r, Rgb c, Rect clip) {
-  Rect d = intersect(r, clip);
-  out.fillRect(d.x, d.y, d.w, d.h, c);
+void fill(const Canvas& c, Rect r, Rgb colour, Rect clip) {
+  const Rect d = scaled(intersect(r, clip), c.scale);
+  if (d.empty()) return;
+  const uint32_t p = c.format.pack(colour);
+  for (int y = d.y; y < d.y + d.h; ++y) std::fill_n(c.row(y) + d.x, d.w, p);
 }
 
-void hline(Bitmap& out, int x, int y, int w, Rgb c, Rect clip) {
-  fill(out, {x, y, w, 1}, c, clip);
+void hline(const Canvas& c, int x, int y, int w, Rgb colour, Rect clip) {
+  fill(c, {x, y, w, 1}, colour, clip);
 }
-void vline(Bitmap& out, int x, int y, int h, Rgb c, Rect clip) {
-  fill(out, {x, y, 1, h}, c, clip);
+void vline(const Canvas& c, int x, int y, int h, Rgb colour, Rect clip) {
+  fill(c, {x, y, 1, h}, colour, clip);
 }
 
-void drawText(Bitmap& out, const TextImage& t, int x, int y, Rgb colour, Rect clip) {
-  Rect r = intersect({x, y, t.width, t.height}, clip);
+// Text comes rasterised at the canvas's scale, so it is placed in canvas pixels.
+void drawText(const Canvas& c, const TextImage& t, int x, int y, Rgb colour, Rect clip) {
+  const Rect r = intersect({x, y, t.width, t.height}, scaled(clip, c.scale));
   for (int yy = r.y; yy < r.y + r.h; ++yy) {
+    uint32_t* row = c.row(yy);
+    const uint8_t* alpha = t.alpha.data() + static_cast<size_t>(yy - y) * t.width;
     for (int xx = r.x; xx < r.x + r.w; ++xx) {
-      unsigned a = t.alpha[static_cast<size_t>(yy - y) * t.width + (xx - x)];
+      const unsigned a = alpha[xx - x];
       if (!a) continue;
-      Rgb bg = out.at(xx, yy);
+      const Rgb bg = c.format.unpack(row[xx]);
       auto mixc = [a](uint8_t f, uint8_t b) {
         return static_cast<uint8_t>((f * a + b * (255 - a) + 127) / 255);
       };
-      out.set(xx, yy, {mixc(colour.r, bg.r), mixc(colour.g, bg.g), mixc(colour.b, bg.b)});
+      row[xx] = c.format.pack({mixc(colour.r, bg.r), mixc(colour.g, bg.g), mixc(colour.b, bg.b)});
     }
   }
 }
 
-void drawPicture(Bitmap& out, const Bitmap& pic, int x, int y, Rect clip) {
-  Rect r = intersect({x, y, pic.width, pic.height}, clip);
-  for (int yy = r.y; yy < r.y + r.h; ++yy)
-    for (int xx = r.x; xx < r.x + r.w; ++xx) out.set(xx, yy, pic.at(xx - x, yy - y));
+const TextImage& renderScaled(FontSpec font, const std::string& text, int scale) {
+  font.sizePt *= static_cast<float>(scale);
+  return Fonts::render(font, text);
 }
 
-void drawLabel(Bitmap& out, Label& l, int ox, int oy, Rect clip) {
-  const TextImage& t = Fonts::render(l.font(), l.Caption());
-  if (l.autoSize() && t.width > 0) l.fitTo(t.width, t.height);
-  Rect box{ox + l.leftPx(), oy + l.topPx(), l.widthPx(), l.heightPx()};
-  int x = box.x;
-  if (l.alignment() == Align::kCenter) x = box.x + (box.w - t.width) / 2;
-  drawText(out, t, x, box.y, l.foreColor(), intersect(box, clip));
+// A picture at the canvas's scale: whole-row copies at scale 1, blocks of n x n above.
+void drawPicture(const Canvas& c, const NativeImage& pic, int x, int y, Rect clip) {
+  const Rect r = intersect({x, y, pic.width, pic.height}, clip);
+  if (r.empty()) return;
+  const int n = c.scale;
+  const bool same = pic.format == c.format;
+  for (int yy = r.y; yy < r.y + r.h; ++yy) {
+    const uint32_t* src = pic.row(yy - y) + (r.x - x);
+    uint32_t* dst = c.row(yy * n) + r.x * n;
+    if (n == 1 && same) {
+      std::memcpy(dst, src, static_cast<size_t>(r.w) * 4);
+      continue;
+    }
+    for (int i = 0; i < r.w; ++i) {
+      const uint32_t p = same ? src[i] : c.format.pack(pic.format.unpack(src[i]));
+      std::fill_n(dst + i * n, n, p);
+    }
+    for (int k = 1; k < n; ++k)
+      std::memcpy(c.row(yy * n + k) + r.x * n, dst, static_cast<size_t>(r.w) * n * 4);
+  }
 }
 
-void drawSunken(Bitmap& out, Rect r, Rect clip) {
-  hline(out, r.x, r.y, r.w, {128, 128, 128}, clip);
-  vline(out, r.x, r.y, r.h, {128, 128, 128}, clip);
-  hline(out, r.x + 1, r.y + 1, r.w - 2, {64, 64, 64}, clip);
-  vline(out, r.x + 1, r.y + 1, r.h - 2, {64, 64, 64}, clip);
-  hline(out, r.x, r.y + r.h - 1, r.w, {255, 255, 255}, clip);
-  vline(out, r.x + r.w - 1, r.y, r.h, {255, 255, 255}, clip);
-  hline(out, r.x + 1, r.y + r.h - 2, r.w - 2, {212, 208, 200}, clip);
-  vline(out, r.x + r.w - 2, r.y + 1, r.h - 2, {212, 208, 200}, clip);
+void drawLabel(const Canvas& c, const Label& l, int ox, int oy, Rect clip) {
+  const Rect box{ox + l.leftPx(), oy + l.topPx(), l.widthPx(), l.heightPx()};
+  const Rect area = intersect(box, clip);
+  if (area.empty()) return;
+  const int n = c.scale;
+  const TextImage& t = renderScaled(l.font(), l.Caption(), n);
+  int x = box.x * n;
+  if (l.alignment() == Align::kCenter) x = box.x * n + (box.w * n - t.width) / 2;
+  drawText(c, t, x, box.y * n, l.foreColor(), area);
 }
 
-void drawButton(Bitmap& out, const CommandButton& b, bool focused, Rect clip) {
-  Rect r{b.leftPx(), b.topPx(), b.widthPx(), b.heightPx()};
+void drawSunken(const Canvas& c, Rect r, Rect clip) {
+  hline(c, r.x, r.y, r.w, {128, 128, 128}, clip);
+  vline(c, r.x, r.y, r.h, {128, 128, 128}, clip);
+  hline(c, r.x + 1, r.y + 1, r.w - 2, {64, 64, 64}, clip);
+  vline(c, r.x + 1, r.y + 1, r.h - 2, {64, 64, 64}, clip);
+  hline(c, r.x, r.y + r.h - 1, r.w, {255, 255, 255}, clip);
+  vline(c, r.x + r.w - 1, r.y, r.h, {255, 255, 255}, clip);
+  hline(c, r.x + 1, r.y + r.h - 2, r.w - 2, {212, 208, 200}, clip);
+  vline(c, r.x + r.w - 2, r.y + 1, r.h - 2, {212, 208, 200}, clip);
+}
+
+void drawButton(const Canvas& c, const CommandButton& b, bool focused, Rect clip) {
+  const Rect r{b.leftPx(), b.topPx(), b.widthPx(), b.heightPx()};
+  if (intersect(r, clip).empty()) return;
   const Rgb face = b.graphical() ? b.backColor() : Rgb{212, 208, 200};
-  fill(out, r, face, clip);
+  fill(c, r, face, clip);
   const Rgb light{255, 255, 255}, shadow{128, 128, 128}, dark{0, 0, 0};
   if (b.pressed()) {
-    hline(out, r.x, r.y, r.w, dark, clip);
-    vline(out, r.x, r.y, r.h, dark, clip);
-    hline(out, r.x, r.y + r.h - 1, r.w, dark, clip);
-    vline(out, r.x + r.w - 1, r.y, r.h, dark, clip);
-    hline(out, r.x + 1, r.y + 1, r.w - 2, shadow, clip);
-    vline(out, r.x + 1, r.y + 1, r.h - 2, shadow, clip);
+    hline(c, r.x, r.y, r.w, dark, clip);
+    vline(c, r.x, r.y, r.h, dark, clip);
+    hline(c, r.x, r.y + r.h - 1, r.w, dark, clip);
+    vline(c, r.x + r.w - 1, r.y, r.h, dark, clip);
+    hline(c, r.x + 1, r.y + 1, r.w - 2, shadow, clip);
+    vline(c, r.x + 1, r.y + 1, r.h - 2, shadow, clip);
   } else {
-    hline(out, r.x, r.y, r.w - 1, light, clip);
-    vline(out, r.x, r.y, r.h - 1, light, clip);
-    hline(out, r.x, r.y + r.h - 1, r.w, dark, clip);
-    vline(out, r.x + r.w - 1, r.y, r.h, dark, clip);
-    hline(out, r.x + 1, r.y + r.h - 2, r.w - 2, shadow, clip);
-    vline(out, r.x + r.w - 2, r.y + 1, r.h - 2, shadow, clip);
+    hline(c, r.x, r.y, r.w - 1, light, clip);
+    vline(c, r.x, r.y, r.h - 1, light, clip);
+    hline(c, r.x, r.y + r.h - 1, r.w, dark, clip);
+    vline(c, r.x + r.w - 1, r.y, r.h, dark, clip);
+    hline(c, r.x + 1, r.y + r.h - 2, r.w - 2, shadow, clip);
+    vline(c, r.x + r.w - 2, r.y + 1, r.h - 2, shadow, clip);
   }
-  const TextImage& t = Fonts::render(b.font(), b.Caption());
-  int shift = b.pressed() ? 1 : 0;
-  Rect inner{r.x + 2, r.y + 2, r.w - 4, r.h - 4};
-  drawText(out, t, r.x + (r.w - t.width) / 2 + shift, r.y + (r.h - t.height) / 2 + shift, {0, 0, 0},
-           intersect(inner, clip));
+  const int n = c.scale;
+  const TextImage& t = renderScaled(b.font(), b.Caption(), n);
+  const int shift = b.pressed() ? n : 0;
+  const Rect inner{r.x + 2, r.y + 2, r.w - 4, r.h - 4};
+  drawText(c, t, r.x * n + (r.w * n - t.width) / 2 + shift,
+           r.y * n + (r.h * n - t.height) / 2 + shift, {0, 0, 0}, intersect(inner, clip));
   if (focused) {
     // Dotted focus rectangle inside the edge.
-    Rect f{r.x + 4, r.y + 4, r.w - 8, r.h - 8};
+    const Rect f{r.x + 4, r.y + 4, r.w - 8, r.h - 8};
     for (int x = f.x; x < f.x + f.w; x += 2) {
-      fill(out, {x, f.y, 1, 1}, dark, clip);
-      fill(out, {x, f.y + f.h - 1, 1, 1}, dark, clip);
+      fill(c, {x, f.y, 1, 1}, dark, clip);
+      fill(c, {x, f.y + f.h - 1, 1, 1}, dark, clip);
     }
     for (int y = f.y; y < f.y + f.h; y += 2) {
-      fill(out, {f.x, y, 1, 1}, dark, clip);
-      fill(out, {f.x + f.w - 1, y, 1, 1}, dark, clip);
+      fill(c, {f.x, y, 1, 1}, dark, clip);
+      fill(c, {f.x + f.w - 1, y, 1, 1}, dark, clip);
     }
   }
 }
 
-void drawTextBox(Bitmap& out, const TextBox& t, Rect clip) {
-  Rect r{t.leftPx(), t.topPx(), t.widthPx(), t.heightPx()};
-  fill(out, r, {255, 255, 255}, clip);
-  drawSunken(out, r, clip);
-  FontSpec f{"ＭＳ Ｐゴシック", 9.0f, false, false};
-  drawText(out, Fonts::render(f, t.Text()), r.x + 3, r.y + 2, {0, 0, 0},
+void drawTextBox(const Canvas& c, const TextBox& t, Rect clip) {
+  const Rect r{t.leftPx(), t.topPx(), t.widthPx(), t.heightPx()};
+  if (intersect(r, clip).empty()) return;
+  fill(c, r, {255, 255, 255}, clip);
+  drawSunken(c, r, clip);
+  const int n = c.scale;
+  const FontSpec f{"ＭＳ Ｐゴシック", 9.0f, false, false};
+  drawText(c, renderScaled(f, t.Text(), n), (r.x + 3) * n, (r.y + 2) * n, {0, 0, 0},
            intersect({r.x + 2, r.y + 2, r.w - 4, r.h - 4}, clip));
 }
 
-void drawPictureBox(Bitmap& out, Form& form, PictureBox& p, Rect clip) {
-  Rect r{p.leftPx(), p.topPx(), p.widthPx(), p.heightPx()};
+void drawPictureBox(const Canvas& c, Form& form, const PictureBox& p, Rect clip) {
+  const Rect r{p.leftPx(), p.topPx(), p.widthPx(), p.heightPx()};
+  if (intersect(r, clip).empty()) return;
   const int b = p.borderPx();
   if (p.border() == Border::kFlat) {
-    hline(out, r.x, r.y, r.w, {0, 0, 0}, clip);
-    hline(out, r.x, r.y + r.h - 1, r.w, {0, 0, 0}, clip);
-    vline(out, r.x, r.y, r.h, {0, 0, 0}, clip);
-    vline(out, r.x + r.w - 1, r.y, r.h, {0, 0, 0}, clip);
+    hline(c, r.x, r.y, r.w, {0, 0, 0}, clip);
+    hline(c, r.x, r.y + r.h - 1, r.w, {0, 0, 0}, clip);
+    vline(c, r.x, r.y, r.h, {0, 0, 0}, clip);
+    vline(c, r.x + r.w - 1, r.y, r.h, {0, 0, 0}, clip);
   } else if (p.border() == Border::kSunken) {
-    drawSunken(out, r, clip);
+    drawSunken(c, r, clip);
   }
-  Rect inner = intersect({r.x + b, r.y + b, r.w - 2 * b, r.h - 2 * b}, clip);
-  drawPicture(out, p.image(), r.x + b, r.y + b, inner);
+  const Rect inner = intersect({r.x + b, r.y + b, r.w - 2 * b, r.h - 2 * b}, clip);
+  if (inner.empty()) return;
+  drawPicture(c, p.nativeImage(), r.x + b, r.y + b, inner);
   // Labels inside the box lie over its image.
-  for (const auto& c : form.controls())
-    if (c->parentName() == p.name() && c->Visible() && c->kind() == ControlKind::kLabel)
-      drawLabel(out, static_cast<Label&>(*c), r.x + b, r.y + b, inner);
+  for (const auto& ctl : form.controls())
+    if (ctl->Visible() && ctl->kind() == ControlKind::kLabel && ctl->parentName() == p.name())
+      drawLabel(c, static_cast<const Label&>(*ctl), r.x + b, r.y + b, inner);
 }
 
 }  // namespace
 
-void composeWindowInto(Form& form, Bitmap& out) {
-  const int w = form.clientWidthPx(), h = form.clientHeightPx();
-  if (out.width != w || out.height != h) out = Bitmap(w, h);
-  out.fillRect(0, 0, w, h, form.design().backColor);
-  const Rect all{0, 0, w, h};
+void composeRect(Form& form, const Canvas& c, Rect clip) {
+  clip = intersect(clip, {0, 0, form.clientWidthPx(), form.clientHeightPx()});
+  if (clip.empty()) return;
+  fill(c, clip, form.design().backColor, clip);
   const Control* focus = form.focused();
   // Lightweight controls first, as they live on the form's own surface.
-  for (const auto& c : form.controls()) {
-    if (!c->Visible() || !c->parentName().empty()) continue;
-    if (c->kind() == ControlKind::kLabel) {
-      drawLabel(out, static_cast<Label&>(*c), 0, 0, all);
-    } else if (c->kind() == ControlKind::kImage) {
-      const auto& img = static_cast<const Image&>(*c);
+  for (const auto& ctl : form.controls()) {
+    if (!ctl->Visible() || !ctl->parentName().empty()) continue;
+    if (ctl->kind() == ControlKind::kLabel) {
+      drawLabel(c, static_cast<const Label&>(*ctl), 0, 0, clip);
+    } else if (ctl->kind() == ControlKind::kImage) {
+      const auto& img = static_cast<const Image&>(*ctl);
       if (!img.GetPicture().empty())
-        drawPicture(out, *img.GetPicture().bitmap(), img.leftPx(), img.topPx(), all);
+        drawPicture(c, img.GetPicture().native(c.format), img.leftPx(), img.topPx(), clip);
     }
   }
-  for (const auto& c : form.controls()) {
-    if (!c->Visible() || !c->parentName().empty()) continue;
-    switch (c->kind()) {
+  for (const auto& ctl : form.controls()) {
+    if (!ctl->Visible() || !ctl->parentName().empty()) continue;
+    switch (ctl->kind()) {
       case ControlKind::kPictureBox:
-        drawPictureBox(out, form, static_cast<PictureBox&>(*c), all);
+        drawPictureBox(c, form, static_cast<const PictureBox&>(*ctl), clip);
         break;
       case ControlKind::kCommandButton:
-        drawButton(out, static_cast<const CommandButton&>(*c), c.get() == focus, all);
+        drawButton(c, static_cast<const CommandButton&>(*ctl), ctl.get() == focus, clip);
         break;
       case ControlKind::kTextBox:
-        drawTextBox(out, static_cast<const TextBox&>(*c), all);
+        drawTextBox(c, static_cast<const TextBox&>(*ctl), clip);
         break;
       default:
         break;
@@ -174,10 +202,19 @@ void composeWindowInto(Form& form, Bitmap& out) {
   }
 }
 
-Bitmap composeWindow(Form& form) {
-  Bitmap out;
-  composeWindowInto(form, out);
-  return out;
+std::vector<Rect> composeChanges(Form& form, const Canvas& canvas) {
+  std::vector<Rect> done = form.takeDirty();
+  for (Rect& r : done) {
+    composeRect(form, canvas, r);
+    r = scaled(r, canvas.scale);
+  }
+  return done;
+}
+
+Bitmap composeWindow(Form& form, int scale) {
+  NativeImage img(form.clientWidthPx() * scale, form.clientHeightPx() * scale, form.pixelFormat());
+  composeRect(form, Canvas::over(img, scale), {0, 0, form.clientWidthPx(), form.clientHeightPx()});
+  return img.toBitmap();
 }
 
 }  // namespace platform

@@ -1,9 +1,11 @@
 #include "platform/controls.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/form.h"
 #include "platform/runtime.h"
+#include "platform/text.h"
 
 namespace platform {
 
@@ -23,11 +25,30 @@ Control::Control(Form& form, const ControlDesign& d)
 void Control::setVisible(bool v) {
   if (v == visible_) return;
   visible_ = v;
-  changed();
+  if (form_.loaded()) form_.invalidate(bounds());
 }
 
+Rect Control::bounds() const {
+  Rect r{leftPx(), topPx(), widthPx(), heightPx()};
+  if (!parent_.empty()) {
+    const auto& box = static_cast<const PictureBox&>(form_.control(parent_));
+    const Rect p = box.bounds();
+    r.x += p.x + box.borderPx();
+    r.y += p.y + box.borderPx();
+  }
+  return r;
+}
+
+// A control of an unloaded form (a handler still running after its form's unload) has no window
+// to show it in.
 void Control::changed() {
-  form_.invalidate();
+  if (visible_ && form_.loaded()) form_.invalidate(bounds());
+}
+
+void Control::changed(Rect inside) {
+  if (!visible_ || !form_.loaded()) return;
+  const Rect b = bounds();
+  form_.invalidate({b.x + inside.x, b.y + inside.y, inside.w, inside.h});
 }
 
 Label::Label(Form& form, const ControlDesign& d)
@@ -36,11 +57,21 @@ Label::Label(Form& form, const ControlDesign& d)
       font_(d.font),
       fore_(d.foreColor),
       autoSize_(d.autoSize),
-      align_(d.align) {}
+      align_(d.align) {
+  fit();
+}
+
+void Label::fit() {
+  if (!autoSize_) return;
+  const TextImage& t = Fonts::render(font_, caption_);
+  if (t.width > 0) setSizeTwips(t.width * kTwipsPerPixel, t.height * kTwipsPerPixel);
+}
 
 void Label::setCaption(std::string c) {
   if (c == caption_) return;
+  changed();
   caption_ = std::move(c);
+  fit();
   changed();
 }
 
@@ -82,7 +113,8 @@ void Timer::setInterval(int ms) {
 PictureBox::PictureBox(Form& form, const ControlDesign& d)
     : Control(form, d), border_(d.border), autoSize_(d.autoSize) {
   int b = borderPx();
-  image_ = Bitmap(std::max(widthPx() - 2 * b, 0), std::max(heightPx() - 2 * b, 0));
+  image_ = NativeImage(std::max(widthPx() - 2 * b, 0), std::max(heightPx() - 2 * b, 0),
+                       form.pixelFormat());
   if (!d.picture.empty()) setPicture(d.picture);
 }
 
@@ -106,14 +138,40 @@ void PictureBox::resizeToPicture() {
 
 void PictureBox::setPicture(const Picture& p) {
   picture_ = p;
+  const Rect before = bounds();
   if (autoSize_ && !p.empty()) resizeToPicture();
-  int b = borderPx();
-  int w = std::max(widthPx() - 2 * b, 0), h = std::max(heightPx() - 2 * b, 0);
-  if (image_.width != w || image_.height != h) image_ = Bitmap(w, h);
-  // The persistent image starts again from the picture; what lies outside it is the back colour.
-  if (p.empty() || p.width() < w || p.height() < h) image_.fillRect(0, 0, w, h, {255, 255, 255});
-  if (!p.empty()) copyInto(image_, *p.bitmap(), 0, 0);
-  changed();
+  const int b = borderPx();
+  const int w = std::max(widthPx() - 2 * b, 0), h = std::max(heightPx() - 2 * b, 0);
+  const PixelFormat f = form().pixelFormat();
+  const bool covers = !p.empty() && p.width() >= w && p.height() >= h;
+  if (covers && p == resetFrom_ && !paintedAll_ && image_.width == w && image_.height == h) {
+    // Only the painted places differ from the picture; the result is the same as a full reset.
+    for (Rect r : painted_) {
+      copyRect(image_, p.native(f), r);
+      changed({b + r.x, b + r.y, r.w, r.h});
+    }
+  } else {
+    if (image_.width != w || image_.height != h) image_ = NativeImage(w, h, f);
+    // The persistent image starts again from the picture; what lies outside it is the back
+    // colour.
+    if (!covers) std::fill(image_.pixels.begin(), image_.pixels.end(), f.pack({255, 255, 255}));
+    if (!p.empty()) copyRect(image_, p.native(f), {0, 0, p.width(), p.height()});
+    if (Visible()) form().invalidate(before);
+    changed();
+  }
+  resetFrom_ = p;
+  painted_.clear();
+  paintedAll_ = false;
+}
+
+void PictureBox::paintedOn(Rect r) {
+  if (r.empty()) return;
+  constexpr size_t kMostPlaces = 8;
+  if (painted_.size() < kMostPlaces)
+    painted_.push_back(r);
+  else
+    paintedAll_ = true;
+  changed({borderPx() + r.x, borderPx() + r.y, r.w, r.h});
 }
 
 void PictureBox::PaintPicture(const Picture& p, float x, float y, int32_t rop) {
@@ -123,9 +181,8 @@ void PictureBox::PaintPicture(const Picture& p, float x, float y, int32_t rop) {
   auto op = static_cast<RasterOp>(rop);
   if (op != RasterOp::kSrcCopy && op != RasterOp::kSrcAnd && op != RasterOp::kMergePaint)
     raise(err::kInvalidCall, "raster operation");
-  blit(image_, *p.bitmap(), static_cast<int>(std::nearbyint(x)),
-       static_cast<int>(std::nearbyint(y)), op);
-  changed();
+  paintedOn(blit(image_, p.native(image_.format), static_cast<int>(std::nearbyint(x)),
+                 static_cast<int>(std::nearbyint(y)), op));
 }
 
 Image::Image(Form& form, const ControlDesign& d) : Control(form, d), picture_(d.picture) {

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/design.h"
 #include "platform/int16.h"
@@ -40,13 +41,17 @@ class Control {
   int topPx() const { return twipsToPx(top_); }
   int widthPx() const { return twipsToPx(width_); }
   int heightPx() const { return twipsToPx(height_); }
+  // Where the control lies in its form's client area, in pixels.
+  Rect bounds() const;
 
  protected:
   void setSizeTwips(int w, int h) {
     width_ = w;
     height_ = h;
   }
+  // The control looks different now: its window recomposes the place it covers.
   void changed();
+  void changed(Rect insideControl);
 
  private:
   Form& form_;
@@ -68,12 +73,10 @@ class Label : public Control {
   Rgb foreColor() const { return fore_; }
   bool autoSize() const { return autoSize_; }
   Align alignment() const { return align_; }
-  // Auto-size labels take the size of their rendered caption; the composer reports it.
-  void fitTo(int widthPx, int heightPx) {
-    setSizeTwips(widthPx * kTwipsPerPixel, heightPx * kTwipsPerPixel);
-  }
 
  private:
+  // Auto-size labels take the size of their rendered caption.
+  void fit();
   std::string caption_;
   FontSpec font_;
   Rgb fore_;
@@ -140,14 +143,22 @@ class PictureBox : public Control {
   float ScaleWidth() const { return static_cast<float>(image_.width); }
   float ScaleHeight() const { return static_cast<float>(image_.height); }
   void PaintPicture(const Picture& p, float x, float y, int32_t rop);
-  const Bitmap& image() const { return image_; }
+  // The persistent image, in the screen's pixel format, and the same as RGB.
+  const NativeImage& nativeImage() const { return image_; }
+  Bitmap image() const { return image_.toBitmap(); }
   Border border() const { return border_; }
   int borderPx() const;
 
  private:
   void resizeToPicture();
+  void paintedOn(Rect r);
   Picture picture_;
-  Bitmap image_;
+  NativeImage image_;
+  // What the image holds besides its picture: the picture it was last reset to and the places
+  // painted on since. Setting that picture again restores only those places.
+  Picture resetFrom_;
+  std::vector<Rect> painted_;
+  bool paintedAll_ = true;
   Border border_;
   bool autoSize_;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "platform/runtime.h"
 
@@ -110,8 +111,9 @@ Control* Form::focused() const {
 
 void Form::setFocus(Control* c) {
   if (c == focus_) return;
+  if (focus_) invalidate(focus_->bounds());
   focus_ = c;
-  invalidate();
+  if (focus_) invalidate(focus_->bounds());
 }
 
 void Form::moveFocus(bool backwards) {
@@ -130,7 +132,39 @@ void Form::moveFocus(bool backwards) {
 }
 
 void Form::invalidate() {
-  ++revision_;
+  invalidate({0, 0, clientWidthPx(), clientHeightPx()});
+}
+
+void Form::invalidate(Rect r) {
+  r = intersect(r, {0, 0, clientWidthPx(), clientHeightPx()});
+  if (r.empty()) return;
+  // Rectangles that overlap or touch become one; a tick's few changes stay a few rectangles.
+  for (size_t i = 0; i < dirty_.size();) {
+    const Rect d = dirty_[i];
+    const Rect grown{d.x - 1, d.y - 1, d.w + 2, d.h + 2};
+    if (intersect(grown, r).empty()) {
+      ++i;
+      continue;
+    }
+    r = unite(r, d);
+    dirty_.erase(dirty_.begin() + static_cast<std::ptrdiff_t>(i));
+    i = 0;
+  }
+  dirty_.push_back(r);
+  constexpr size_t kMostRects = 16;
+  if (dirty_.size() > kMostRects) {
+    Rect all;
+    for (Rect d : dirty_) all = unite(all, d);
+    dirty_.assign(1, all);
+  }
+}
+
+std::vector<Rect> Form::takeDirty() {
+  return std::exchange(dirty_, {});
+}
+
+PixelFormat Form::pixelFormat() const {
+  return rt_.provider().pixelFormat();
 }
 
 }  // namespace platform

@@ -83,9 +83,15 @@ class Form {
   void moveFocus(bool backwards);
   void setFocus(Control* c);
 
-  // The window needs presenting again.
+  // Part of the client area (pixels) looks different now; the window recomposes and presents
+  // only such parts. Without a rectangle, the whole client area.
+  void invalidate(Rect r);
   void invalidate();
-  uint64_t revision() const { return revision_; }
+  // What changed since the last call, as a few rectangles inside the client area; forgets it.
+  std::vector<Rect> takeDirty();
+  bool dirty() const { return !dirty_.empty(); }
+  // The pixel format the form's picture boxes keep their images in (the screen's).
+  PixelFormat pixelFormat() const;
 
   virtual void Form_Load() {}
   virtual void Form_Unload() {}
@@ -103,7 +109,7 @@ class Form {
   bool loading_ = false;
   std::pair<float, float> place() const;
   std::optional<std::pair<float, float>> position_;
-  uint64_t revision_ = 0;
+  std::vector<Rect> dirty_;
 };
 
 template <typename T>

@@ -7,6 +7,7 @@
 
 #include "platform/errors.h"
 #include "platform/media.h"
+#include "platform/picture.h"
 
 namespace platform {
 
@@ -31,6 +32,10 @@ class Provider {
   virtual std::optional<std::pair<int, int>> windowPlacePx(const Form&) { return std::nullopt; }
 
   virtual MediaBackend& mediaBackend() = 0;
+
+  // The screen's pixel format, which picture boxes keep their images in so that a window's
+  // image reaches the screen by plain copies. Fixed for the provider's life.
+  virtual PixelFormat pixelFormat() const { return {}; }
 
   // Runs the message loop until the runtime has no form left (real providers only).
   virtual void runLoop(Runtime& rt) = 0;

@@ -119,17 +119,16 @@ std::optional<int64_t> Runtime::nextDeadline() const {
 
 bool Runtime::fireDueTimers(int64_t nowUs) {
   if (ended_) return false;
-  struct Due {
-    Timer* timer;
-    int64_t deadline;
-    uint64_t generation;
-  };
-  std::vector<Due> due;
+  // Kept between passes: a 1 ms poll passes here a thousand times a second.
+  std::vector<Due> nested;
+  std::vector<Due>& due = depth_ == 0 ? due_ : nested;
+  due.clear();
   for (Timer* t : timers_)
     if (t->Interval() > 0 && t->onTimer && t->deadlineUs <= nowUs)
       due.push_back({t, t->deadlineUs, t->generation});
-  std::stable_sort(due.begin(), due.end(),
-                   [](const Due& a, const Due& b) { return a.deadline < b.deadline; });
+  if (due.size() > 1)
+    std::stable_sort(due.begin(), due.end(),
+                     [](const Due& a, const Due& b) { return a.deadline < b.deadline; });
   for (const Due& d : due) {
     // A handler earlier in this pass may have stopped, restarted or unloaded this timer. Retired
     // controls are only freed by collect(), after the pass, so the pointer stays valid here.

@@ -84,6 +84,12 @@ class Runtime {
   Project project_;
   std::map<std::string, std::unique_ptr<Form>> forms_;
   std::vector<Timer*> timers_;
+  struct Due {
+    Timer* timer;
+    int64_t deadline;
+    uint64_t generation;
+  };
+  std::vector<Due> due_;
   std::vector<std::unique_ptr<ControlSet>> retired_;
   KeyState keys_;
   Media media_;

@@ -2,18 +2,23 @@
 
 #include <SDL.h>
 
+#include <bit>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <utility>
+#include <vector>
 
 #include "platform/compose.h"
 #include "platform/form.h"
 #include "platform/keys.h"
 #include "platform/runtime.h"
+#include "platform/scale.h"
 #include "platform/sdl/audio.h"
 #include "platform/sdl/global_keys.h"
 #include "platform/sdl/window_manager.h"
+#include "platform/sdl/x11_connection.h"
 
 namespace platform::sdl {
 namespace {
@@ -38,6 +43,33 @@ int vkOf(SDL_Keycode k) {
     default:
       return -1;
   }
+}
+
+// SDL does some work on its own clock when it reads the display connection (delayed focus
+// changes, the screen saver); a quiet loop still reads it this often.
+constexpr int64_t kQuietPumpUs = 100000;
+
+// Our pixel layout for a 32-bit screen format with 8-bit channels.
+std::optional<PixelFormat> pixelFormatOf(uint32_t sdlFormat) {
+  int bpp = 0;
+  uint32_t r = 0, g = 0, b = 0, a = 0;
+  if (SDL_BYTESPERPIXEL(sdlFormat) != 4 ||
+      !SDL_PixelFormatEnumToMasks(sdlFormat, &bpp, &r, &g, &b, &a))
+    return std::nullopt;
+  auto shift = [](uint32_t mask) { return mask ? std::countr_zero(mask) : -1; };
+  for (uint32_t m : {r, g, b})
+    if (m == 0 || m >> shift(m) != 0xFF) return std::nullopt;
+  return PixelFormat{shift(r), shift(g), shift(b)};
+}
+
+bool sameFormat(const SDL_PixelFormat& f, PixelFormat ours) {
+  return f.BytesPerPixel == 4 && f.Rmask == 0xFFu << ours.rShift &&
+         f.Gmask == 0xFFu << ours.gShift && f.Bmask == 0xFFu << ours.bShift;
+}
+
+// A window pixel to the client area's pixel, rounding down also left of or above the window.
+int unscale(int v, int n) {
+  return v >= 0 ? v / n : -((-v + n - 1) / n);
 }
 
 }  // namespace
@@ -65,12 +97,22 @@ SdlProvider::SdlProvider() : media_(silentAudio()) {
     return;
   }
   ok_ = true;
+  SDL_DisplayMode mode;
+  if (SDL_GetDesktopDisplayMode(0, &mode) == 0)
+    if (auto f = pixelFormatOf(mode.format)) pixelFormat_ = *f;
+  sdlFormat_ =
+      SDL_MasksToPixelFormatEnum(32, 0xFFu << pixelFormat_.rShift, 0xFFu << pixelFormat_.gShift,
+                                 0xFFu << pixelFormat_.bShift, 0);
   media_ = openAudio();
 }
 
+SdlProvider::Window::~Window() = default;
+
 SdlProvider::~SdlProvider() {
-  for (auto& [form, w] : windows_)
+  for (auto& [form, w] : windows_) {
+    w->x.reset();
     if (w->sdl) SDL_DestroyWindow(w->sdl);
+  }
   windows_.clear();
   media_.reset();
   if (ok_) SDL_Quit();
@@ -85,6 +127,7 @@ int64_t SdlProvider::nowUs() {
 void SdlProvider::openWindow(Form& form) {
   // The window itself is made when it is first shown, at the place the form has by then: a
   // window manager places a new window where it is asked to, but not one moved before mapping.
+  mayHaveSent_ = true;
   auto w = std::make_unique<Window>();
   w->form = &form;
   windows_[&form] = std::move(w);
@@ -96,11 +139,14 @@ void SdlProvider::createWindow(Window& w) {
   // Asked for at (x, y), a window manager puts the frame's corner there, which is what the
   // form's position means; without one the client area goes there and the frame is nothing.
   if (form.hasPosition()) std::tie(x, y) = form.positionPx();
-  w.sdl = SDL_CreateWindow(form.design().caption.c_str(), x, y, form.clientWidthPx(),
-                           form.clientHeightPx(), SDL_WINDOW_HIDDEN);
+  w.scale = scaleFor(form);
+  w.sdl = SDL_CreateWindow(form.design().caption.c_str(), x, y, form.clientWidthPx() * w.scale,
+                           form.clientHeightPx() * w.scale, SDL_WINDOW_HIDDEN);
   if (!w.sdl) raise(err::kInvalidCall, std::string("cannot create a window: ") + SDL_GetError());
   w.id = SDL_GetWindowID(w.sdl);
   offerMoveAndCloseOnly(w.sdl);
+  if (!x_) x_ = XConnection::forWindow(w.sdl);
+  w.x = XPresenter::forWindow(w.sdl, pixelFormat_.rShift, pixelFormat_.gShift, pixelFormat_.bShift);
   const Picture& icon = form.design().icon;
   if (!icon.empty()) {
     Bitmap copy = *icon.bitmap();
@@ -114,15 +160,33 @@ void SdlProvider::createWindow(Window& w) {
   if (!globalKeys_) globalKeys_ = GlobalKeys::forWindow(w.sdl);
 }
 
+int SdlProvider::scaleFor(const Form& form) {
+  if (!desktopScale_) desktopScale_ = desktopScale(std::getenv("GDK_SCALE"), xResources().c_str());
+  if (*desktopScale_ <= 1) return 1;
+  SDL_Rect usable;
+  int display = 0;
+  if (form.hasPosition()) {
+    const auto [x, y] = form.positionPx();
+    const SDL_Point p{x, y};
+    display = std::max(SDL_GetPointDisplayIndex(&p), 0);
+  }
+  if (SDL_GetDisplayUsableBounds(display, &usable) != 0) return 1;
+  return fittingScale(*desktopScale_, form.clientWidthPx(), form.clientHeightPx(), usable.w,
+                      usable.h);
+}
+
 void SdlProvider::closeWindow(Form& form) {
+  mayHaveSent_ = true;
   auto it = windows_.find(&form);
   if (it == windows_.end()) return;
   if (interaction_) interaction_->cancel(form);
+  it->second->x.reset();
   if (it->second->sdl) SDL_DestroyWindow(it->second->sdl);
   windows_.erase(it);
 }
 
 void SdlProvider::moveWindow(Form& form) {
+  mayHaveSent_ = true;
   auto it = windows_.find(&form);
   if (it == windows_.end() || !it->second->sdl) return;  // not made yet: made in its place
   auto [x, y] = form.positionPx();
@@ -154,19 +218,59 @@ void SdlProvider::showPending() {
   }
 }
 
-void SdlProvider::present(Window& w, bool recompose) {
+// The window surface is the kept image: the changed places are composed straight into it in its
+// own format and only they are sent to the screen. An expose sends the whole surface again.
+void SdlProvider::present(Window& w, bool whole) {
   if (!w.sdl || !w.form->loaded()) return;
-  if (recompose || w.presented != w.form->revision()) {
-    composeWindowInto(*w.form, w.image);
-    w.presented = w.form->revision();
-  }
   SDL_Surface* s = SDL_GetWindowSurface(w.sdl);
   if (!s) return;
-  SDL_LockSurface(s);
-  SDL_ConvertPixels(w.image.width, w.image.height, SDL_PIXELFORMAT_RGB24, w.image.pixels.data(),
-                    w.image.width * 3, s->format->format, s->pixels, s->pitch);
-  SDL_UnlockSurface(s);
-  SDL_UpdateWindowSurface(w.sdl);
+  if (s != w.surface) {
+    w.surface = s;
+    w.form->invalidate();
+    whole = true;
+  }
+  const int cw = w.form->clientWidthPx() * w.scale, ch = w.form->clientHeightPx() * w.scale;
+  const bool direct =
+      sameFormat(*s->format, pixelFormat_) && s->w == cw && s->h == ch && s->pitch % 4 == 0;
+  Canvas c;
+  if (direct) {
+    c = {static_cast<uint32_t*>(s->pixels), cw, ch, s->pitch / 4, pixelFormat_, w.scale};
+  } else {
+    if (w.own.width != cw || w.own.height != ch) {
+      w.own = NativeImage(cw, ch, pixelFormat_);
+      w.form->invalidate();
+      whole = true;
+    }
+    c = Canvas::over(w.own, w.scale);
+  }
+  std::vector<Rect> rects = composeChanges(*w.form, c);
+  if (!direct) {
+    auto copy = [&](Rect r) {
+      r = intersect(r, {0, 0, s->w, s->h});
+      if (r.empty()) return;
+      SDL_ConvertPixels(r.w, r.h, sdlFormat_, w.own.row(r.y) + r.x, cw * 4, s->format->format,
+                        static_cast<uint8_t*>(s->pixels) + static_cast<ptrdiff_t>(r.y) * s->pitch +
+                            r.x * s->format->BytesPerPixel,
+                        s->pitch);
+    };
+    if (whole)
+      copy({0, 0, cw, ch});
+    else
+      for (Rect r : rects) copy(r);
+  }
+  if (whole) {
+    SDL_UpdateWindowSurface(w.sdl);
+  } else if (!rects.empty() && direct && w.x) {
+    std::vector<int> flat;
+    flat.reserve(rects.size() * 4);
+    for (Rect r : rects) flat.insert(flat.end(), {r.x, r.y, r.w, r.h});
+    w.x->put(c.pixels, c.width, c.height, c.stride, flat.data(), static_cast<int>(rects.size()));
+  } else if (!rects.empty()) {
+    std::vector<SDL_Rect> sr;
+    sr.reserve(rects.size());
+    for (Rect r : rects) sr.push_back({r.x, r.y, r.w, r.h});
+    SDL_UpdateWindowSurfaceRects(w.sdl, sr.data(), static_cast<int>(sr.size()));
+  }
   w.needsPresent = false;
 }
 
@@ -201,13 +305,15 @@ void SdlProvider::handle(Runtime& rt, const SDL_Event& e) {
       const uint32_t id = e.type == SDL_MOUSEMOTION ? e.motion.windowID : e.button.windowID;
       Window* w = byId(id);
       if (!w) return;
+      const int n = w->scale;
       if (e.type == SDL_MOUSEMOTION) {
-        interaction_->mouseMove(*w->form, e.motion.x, e.motion.y);
+        interaction_->mouseMove(*w->form, unscale(e.motion.x, n), unscale(e.motion.y, n));
       } else if (e.button.button == SDL_BUTTON_LEFT) {
+        const int x = unscale(e.button.x, n), y = unscale(e.button.y, n);
         if (e.type == SDL_MOUSEBUTTONDOWN)
-          interaction_->mouseDown(*w->form, e.button.x, e.button.y);
+          interaction_->mouseDown(*w->form, x, y);
         else
-          interaction_->mouseUp(*w->form, e.button.x, e.button.y);
+          interaction_->mouseUp(*w->form, x, y);
       }
       return;
     }
@@ -230,12 +336,48 @@ void SdlProvider::handle(Runtime& rt, const SDL_Event& e) {
   }
 }
 
-void SdlProvider::waitUntil(int64_t deadlineUs) {
+void SdlProvider::presentChanges() {
+  showPending();
+  if (rt_ && rt_->ended()) return;
+  for (auto& [form, w] : windows_)
+    if (w->needsPresent || form->dirty()) {
+      present(*w, w->needsPresent);
+      mayHaveSent_ = true;
+    }
+}
+
+void SdlProvider::pumpEvents(Runtime& rt) {
+  // A quiet pass leaves the display connection alone.
+  const int64_t now = nowUs();
+  if (x_ && !readable_ && now - lastPumpUs_ < kQuietPumpUs && !x_->queued() &&
+      !SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT))
+    return;
+  readable_ = false;
+  mayHaveSent_ = true;
+  lastPumpUs_ = now;
+  SDL_PumpEvents();
   SDL_Event e;
+  while (!rt.ended() && SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0)
+    handle(rt, e);
+}
+
+void SdlProvider::waitUntil(std::optional<int64_t> deadlineUs) {
   int64_t now = nowUs();
-  if (deadlineUs <= now) return;
-  const int64_t remain = deadlineUs - now;
-  // Sleep on the display connection while the deadline is far, then to the microsecond.
+  if (x_) {
+    // Sleep on the display connection to the microsecond of the next deadline.
+    int64_t until = lastPumpUs_ + kQuietPumpUs;
+    if (deadlineUs && *deadlineUs < until) until = *deadlineUs;
+    if (until > now && x_->wait(until - now, std::exchange(mayHaveSent_, false))) readable_ = true;
+    return;
+  }
+  SDL_Event e;
+  if (!deadlineUs) {
+    if (SDL_WaitEvent(&e)) handle(*rt_, e);
+    return;
+  }
+  if (*deadlineUs <= now) return;
+  const int64_t remain = *deadlineUs - now;
+  // Sleep on SDL's events while the deadline is far, then to the microsecond.
   if (remain > 2000) {
     if (SDL_WaitEventTimeout(&e, static_cast<int>((remain - 1500) / 1000))) {
       handle(*rt_, e);
@@ -243,10 +385,10 @@ void SdlProvider::waitUntil(int64_t deadlineUs) {
     }
   }
   now = nowUs();
-  if (deadlineUs > now) {
+  if (*deadlineUs > now) {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    int64_t ns = ts.tv_nsec + (deadlineUs - now) * 1000;
+    int64_t ns = ts.tv_nsec + (*deadlineUs - now) * 1000;
     ts.tv_sec += ns / 1000000000;
     ts.tv_nsec = ns % 1000000000;
     clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
@@ -257,11 +399,7 @@ void SdlProvider::runLoop(Runtime& rt) {
   rt_ = &rt;
   interaction_ = std::make_unique<Interaction>(rt);
   while (!rt.ended()) {
-    SDL_Event e;
-    // One read of the display connection a pass, then what it brought.
-    SDL_PumpEvents();
-    while (!rt.ended() && SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0)
-      handle(rt, e);
+    pumpEvents(rt);
     rt.collect();
     if (rt.ended()) break;
     // The whole keyboard, once per pass, while the keys go to another program's window; while
@@ -270,15 +408,9 @@ void SdlProvider::runLoop(Runtime& rt) {
     rt.fireDueTimers(nowUs());
     rt.collect();
     if (rt.ended()) break;
-    showPending();
+    presentChanges();
     if (rt.ended()) break;
-    for (auto& [form, w] : windows_)
-      if (w->needsPresent || w->presented != form->revision()) present(*w, false);
-    if (auto next = rt.nextDeadline()) {
-      waitUntil(*next);
-    } else if (SDL_WaitEvent(&e)) {
-      handle(rt, e);
-    }
+    waitUntil(rt.nextDeadline());
   }
   interaction_.reset();
   rt_ = nullptr;

@@ -50,6 +50,7 @@ bool Program::start(const std::vector<std::string>& extraEnv, bool withDisplay) 
     ::dup2(fd, 2);
     ::setenv("MOROFIN_NO_ERROR_BOX", "1", 1);
     ::setenv("SDL_AUDIODRIVER", "dummy", 0);
+    ::unsetenv("GDK_SCALE");  // the desktop's scale comes from the test's X server alone
     if (!withDisplay) {
       ::unsetenv("DISPLAY");
       ::unsetenv("WAYLAND_DISPLAY");
