@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -140,11 +141,11 @@ class TimedGame : public rules::GameForm {
         rec.toScreen.push_back((t2 - t0) * 1000.0);
         rec.copy.push_back(timedFrameCopyUs());
       }
-      if (ctl<Timer>("waitTimer").Interval() == 10) {
+      if (phase() == Phase::kPaused) {
         pausedAt_ = nowMs();
         rec.paused.begin();
       }
-      if (ctl<Timer>("endTimer").Interval() == 1) {
+      if (phase() == Phase::kOver) {
         overAt_ = nowMs();
         rec.over.begin();
       }
@@ -211,7 +212,7 @@ int main() {
   g_provider = &provider;
   platform::Runtime rt(provider, std::move(project));
   const std::string tmp = "/tmp/morofin-bench-tick";
-  std::system(("mkdir -p " + tmp + "/data").c_str());
+  std::filesystem::create_directories(tmp + "/data");
   rt.setAppPath(tmp);
   g_sleeper.start();
   const int status = rt.run();

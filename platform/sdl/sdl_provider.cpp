@@ -49,6 +49,12 @@ int vkOf(SDL_Keycode k) {
 // changes, the screen saver); a quiet loop still reads it this often.
 constexpr int64_t kQuietPumpUs = 100000;
 
+// Without an X connection of our own the loop sleeps on SDL's event wait, which counts whole
+// milliseconds and may oversleep a little: only while the deadline is further than this...
+constexpr int64_t kSleepOnEventsAboveUs = 2000;
+// ...and only until this long before it; the rest is slept to the microsecond.
+constexpr int64_t kWakeBeforeDeadlineUs = 1500;
+
 // Our pixel layout for a 32-bit screen format with 8-bit channels.
 std::optional<PixelFormat> pixelFormatOf(uint32_t sdlFormat) {
   int bpp = 0;
@@ -378,8 +384,8 @@ void SdlProvider::waitUntil(std::optional<int64_t> deadlineUs) {
   if (*deadlineUs <= now) return;
   const int64_t remain = *deadlineUs - now;
   // Sleep on SDL's events while the deadline is far, then to the microsecond.
-  if (remain > 2000) {
-    if (SDL_WaitEventTimeout(&e, static_cast<int>((remain - 1500) / 1000))) {
+  if (remain > kSleepOnEventsAboveUs) {
+    if (SDL_WaitEventTimeout(&e, static_cast<int>((remain - kWakeBeforeDeadlineUs) / 1000))) {
       handle(*rt_, e);
       return;
     }
