@@ -5,11 +5,13 @@
 #include <fluidsynth.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <mutex>
 #include <thread>
@@ -22,8 +24,16 @@ namespace platform::sdl {
 namespace {
 
 constexpr int kRate = 44100;
-// About 5.8 ms a buffer: the end of a tune is seen within one game tick.
-constexpr int kFrames = 256;
+// About 23 ms a buffer. A sound server wakes up for every buffer, so shorter ones cost it CPU all
+// the time the game runs; longer ones make the effects late.
+constexpr int kFrames = 1024;
+// A tune reports its end this many frames before its last frame goes to the device: the game's
+// next tick asks for the restart before then, and the restart follows the last frame directly.
+constexpr int64_t kEndLead = 2 * kFrames;
+// After this long with nothing to play the device is closed, so a sound server can idle: long
+// enough for the last sound to leave the server, and for a quick run of effects to share one
+// stream.
+constexpr int kIdleFrames = kRate / 4;
 
 class FluidTarget : public SynthTarget {
  public:
@@ -86,26 +96,26 @@ class Sequencer : public MidiDevice {
   void stop() override;
   void seekToStart() override;
   std::string mode() override;
-  MidiPlayer player;
+  // Renders the next frames; a restart asked for near the end starts right at the end.
+  void render(float* out, int frames, SynthTarget* synth);
+  bool playing() const { return player.state() == MidiPlayer::State::kPlaying; }
 
  private:
+  // Its end is closer than the lead: answered as stopped, though its last frames are still to come.
+  bool ending() const { return playing() && player.endFrame() - player.position() <= kEndLead; }
+  MidiPlayer player;
   Audio& audio_;
+  bool rewound_ = false;  // "Seek" while ending: the rewind waits for the end
+  bool restart_ = false;  // and "Play" after it: the tune starts again at its end
 };
 
 class Audio : public MediaBackend {
  public:
   Audio() = default;
-  // Opens the device and starts loading the soundfont; false (with why) when there is no device.
+  // Checks that there is a device and starts loading the soundfont; false (with why) when there is
+  // no device. The device itself is open only while something sounds.
   bool open(std::string& why) {
-    SDL_AudioSpec want{}, have{};
-    want.freq = kRate;
-    want.format = AUDIO_F32SYS;
-    want.channels = 2;
-    want.samples = kFrames;
-    want.callback = callback;
-    want.userdata = this;
-    dev_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (!dev_) return why = SDL_GetError(), false;
+    if (!wake(why)) return false;
     const std::string soundfont = findSoundfont();
     if (soundfont.empty()) {
       std::fprintf(stderr,
@@ -115,11 +125,17 @@ class Audio : public MediaBackend {
       // Loading takes a while: do it beside the game, which can start meanwhile.
       loader_ = std::thread([this, soundfont] { load(soundfont); });
     }
-    SDL_PauseAudioDevice(dev_, 0);
+    keeper_ = std::thread([this] { keep(); });
     return true;
   }
   ~Audio() override {
     if (loader_.joinable()) loader_.join();
+    {
+      std::lock_guard lk(m_);
+      quit_ = true;
+    }
+    idle_.notify_one();
+    if (keeper_.joinable()) keeper_.join();
     if (dev_) SDL_CloseAudioDevice(dev_);  // stops the callback first
     target_.reset();
     if (synth_) delete_fluid_synth(synth_);
@@ -156,15 +172,55 @@ class Audio : public MediaBackend {
     const size_t bytes = cvt.needed ? static_cast<size_t>(cvt.len_cvt) : len;
     std::vector<float> samples(bytes / sizeof(float));
     std::memcpy(samples.data(), work.data(), samples.size() * sizeof(float));
-    SDL_LockAudioDevice(dev_);
-    wave_ = std::move(samples);  // cuts off a wave still playing
-    wavePos_ = 0;
-    SDL_UnlockAudioDevice(dev_);
+    std::string why;
+    return wake(why, [&] {
+      wave_ = std::move(samples);  // cuts off a wave still playing
+      wavePos_ = 0;
+    });
+  }
+
+  // Opens the device if the idle time closed it, and makes the change that is to sound. A new
+  // device starts only after the change, so its first buffer already carries it.
+  bool wake(
+      std::string& why, const std::function<void()>& change = [] {}) {
+    std::lock_guard device(deviceMutex_);
+    {
+      std::lock_guard lk(m_);
+      quietFrames_ = 0;
+      if (dev_ || lost_) return change(), true;
+    }
+    SDL_AudioSpec want{}, have{};
+    want.freq = kRate;
+    want.format = AUDIO_F32SYS;
+    want.channels = 2;
+    want.samples = kFrames;
+    want.callback = callback;
+    want.userdata = this;
+    const SDL_AudioDeviceID dev = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (!dev) {
+      why = SDL_GetError();
+      std::lock_guard lk(m_);
+      change();
+      if (!keeper_.joinable()) return false;  // the first look finds no device
+      // The device went away while the game ran: it goes on silently rather than try again on
+      // every request.
+      std::fprintf(stderr,
+                   "morofin: the audio device cannot be opened again (%s); the game runs silent\n",
+                   why.c_str());
+      lost_ = true;
+      return true;
+    }
+    {
+      std::lock_guard lk(m_);
+      dev_ = dev;
+      quietFrames_ = 0;
+      change();
+    }
+    SDL_PauseAudioDevice(dev, 0);
     return true;
   }
 
-  void lock() { SDL_LockAudioDevice(dev_); }
-  void unlock() { SDL_UnlockAudioDevice(dev_); }
+  std::mutex& mutex() { return m_; }
   SynthTarget* synth() { return ready_.load() ? target_.get() : nullptr; }
   void attach(Sequencer* s) { players_.push_back(s); }
   void detach(Sequencer* s) { std::erase(players_, s); }
@@ -202,23 +258,60 @@ class Audio : public MediaBackend {
   }
 
   void mix(float* out, int frames) {
+    std::lock_guard lk(m_);
     std::memset(out, 0, sizeof(float) * 2 * frames);
     SynthTarget* s = synth();
     bool rendered = false;
     for (Sequencer* p : players_) {
-      if (p->player.state() == MidiPlayer::State::kPlaying) {
-        p->player.render(out, frames, rendered ? nullptr : s);
+      if (p->playing()) {
+        p->render(out, frames, rendered ? nullptr : s);
         rendered = true;
       }
     }
     // Let released notes fade out; a synthesizer with nothing sounding needs no work.
-    if (!rendered && s && target_->sounding()) s->render(out, frames);
+    const bool fading = !rendered && s && target_->sounding();
+    if (fading) s->render(out, frames);
+    const bool wave = wavePos_ < wave_.size();
     const size_t n = static_cast<size_t>(frames) * 2;
     for (size_t i = 0; i < n && wavePos_ < wave_.size(); ++i) out[i] += wave_[wavePos_++];
     for (size_t i = 0; i < n; ++i) out[i] = std::max(-1.0f, std::min(1.0f, out[i]));
+    if (rendered || fading || wave) {
+      quietFrames_ = 0;
+    } else if ((quietFrames_ += frames) >= kIdleFrames) {
+      idle_.notify_one();
+    }
   }
 
+  // Closes the device once it has had nothing to play for a while. Closing waits for the
+  // device's thread, so it happens here rather than in the callback or on the game's thread.
+  void keep() {
+    std::unique_lock lk(m_);
+    for (;;) {
+      idle_.wait(lk, [this] { return quit_ || (dev_ && quietFrames_ >= kIdleFrames); });
+      if (quit_) return;
+      lk.unlock();
+      {
+        std::lock_guard device(deviceMutex_);
+        SDL_AudioDeviceID dev = 0;
+        {
+          std::lock_guard again(m_);
+          if (quietFrames_ >= kIdleFrames) std::swap(dev, dev_);
+        }
+        if (dev) SDL_CloseAudioDevice(dev);
+      }
+      lk.lock();
+    }
+  }
+
+  // Lock order: deviceMutex_ (opening and closing the device), then m_ (what the callback plays).
+  std::mutex deviceMutex_;
+  std::mutex m_;
+  std::condition_variable idle_;
   SDL_AudioDeviceID dev_ = 0;
+  int quietFrames_ = 0;
+  bool quit_ = false;
+  bool lost_ = false;
+  std::thread keeper_;
   std::thread loader_;
   std::atomic<bool> ready_{false};
   fluid_settings_t* settings_ = nullptr;
@@ -231,47 +324,73 @@ class Audio : public MediaBackend {
 
 Sequencer::Sequencer(Audio& a, std::shared_ptr<const MidiSong> song)
     : player(std::move(song), kRate), audio_(a) {
-  audio_.lock();
+  std::lock_guard lk(audio_.mutex());
   audio_.attach(this);
-  audio_.unlock();
 }
 
 Sequencer::~Sequencer() {
-  audio_.lock();
+  std::lock_guard lk(audio_.mutex());
   player.stop(audio_.synth());
   audio_.detach(this);
-  audio_.unlock();
 }
 
 void Sequencer::play() {
-  audio_.lock();
-  player.play();
-  audio_.unlock();
+  std::string why;
+  audio_.wake(why, [this] {
+    if (rewound_) {
+      restart_ = true;
+    } else {
+      player.play();
+    }
+  });
 }
 
 void Sequencer::pause() {
-  audio_.lock();
+  std::lock_guard lk(audio_.mutex());
+  rewound_ = restart_ = false;
   player.pause(audio_.synth());
-  audio_.unlock();
 }
 
 void Sequencer::stop() {
-  audio_.lock();
+  std::lock_guard lk(audio_.mutex());
+  rewound_ = restart_ = false;
   player.stop(audio_.synth());
-  audio_.unlock();
 }
 
 void Sequencer::seekToStart() {
-  audio_.lock();
-  player.seekToStart(audio_.synth());
-  audio_.unlock();
+  std::lock_guard lk(audio_.mutex());
+  if (ending()) {
+    rewound_ = true;
+    restart_ = false;
+  } else {
+    player.seekToStart(audio_.synth());
+  }
+}
+
+void Sequencer::render(float* out, int frames, SynthTarget* synth) {
+  const int64_t left = player.endFrame() - player.position();
+  if (!rewound_ || left > frames) {
+    player.render(out, frames, synth);
+    return;
+  }
+  const int head = static_cast<int>(left);
+  player.render(out, head, synth);
+  player.seekToStart(synth);
+  rewound_ = false;
+  if (restart_) player.play();
+  restart_ = false;
+  if (playing()) {
+    player.render(out + 2 * head, frames - head, synth);
+  } else if (synth) {
+    synth->render(out + 2 * head, frames - head);  // the notes just released fade out
+  }
 }
 
 std::string Sequencer::mode() {
-  audio_.lock();
-  MidiPlayer::State s = player.state();
-  audio_.unlock();
-  switch (s) {
+  std::lock_guard lk(audio_.mutex());
+  if (restart_) return "playing";
+  if (rewound_ || ending()) return "stopped";
+  switch (player.state()) {
     case MidiPlayer::State::kPlaying:
       return "playing";
     case MidiPlayer::State::kPaused:
