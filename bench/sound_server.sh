@@ -20,7 +20,7 @@ measure() {  # name: the CPU of both processes over $secs seconds
   awk -v n="$1" -v s=$((s1 - s0)) -v g=$((g1 - g0)) -v t="$secs" -v i="$inputs" \
     'BEGIN {printf "%-22s sound server %6.2f %%   game %6.2f %%   streams %d\n", n, s/t/1e7, g/t/1e7, i}'
 }
-space() { xdotool keydown space; sleep 0.05; xdotool keyup space; }
+space() { xdotool key space; }
 work=$(mktemp -d)
 trap 'kill "$game" 2>/dev/null; wait "$game" 2>/dev/null; rm -rf "$work"' EXIT
 cp -r build/morofin build/sound build/data "$work/"

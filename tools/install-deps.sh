@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
   libsdl2-dev libx11-dev libxtst-dev
-  libasound2-dev libfluidsynth-dev timgm6mb-soundfont pulseaudio pulseaudio-utils
+  libasound2-dev libpulse-dev libfluidsynth-dev timgm6mb-soundfont pulseaudio pulseaudio-utils
   xvfb xauth x11-utils x11-apps xdotool imagemagick
   clang-14 libclang-rt-14-dev
 )

@@ -18,15 +18,21 @@
 #include <vector>
 
 #include "platform/midi.h"
+#include "platform/sdl/pulse_output.h"
 #include "platform/sequencer.h"
 
 namespace platform::sdl {
 namespace {
 
 constexpr int kRate = 44100;
-// About 23 ms a buffer. A sound server wakes up for every buffer, so shorter ones cost it CPU all
-// the time the game runs; longer ones make the effects late.
+// About 23 ms a buffer through SDL. A sound server wakes up for every buffer, so shorter ones cost
+// it CPU all the time the game runs; longer ones make the effects late.
 constexpr int kFrames = 1024;
+// Our own stream on a PulseAudio server: what it keeps queued, and how much it asks for at once.
+// The server splits the queue between the stream and its sink, so an effect is heard about 25 ms
+// after it is asked for, and the server wakes about every 5 ms while the stream runs.
+constexpr int kPulseBufferMs = 30;
+constexpr int kPulseRequestMs = 5;
 // A tune reports its end this many frames before its last frame goes to the device: the game's
 // next tick asks for the restart before then, and the restart follows the last frame directly.
 constexpr int64_t kEndLead = 2 * kFrames;
@@ -109,13 +115,81 @@ class Sequencer : public MidiDevice {
   bool restart_ = false;  // and "Play" after it: the tune starts again at its end
 };
 
+// Where the mixed sound goes. It runs only while something sounds.
+class Output {
+ public:
+  virtual ~Output() = default;
+  // Starts pulling frames; false (with why) when it cannot.
+  virtual bool start(std::string& why) = 0;
+  // Stops; called once what it still holds is silence.
+  virtual void stop() = 0;
+};
+
+// An SDL audio device, opened for each run and closed after it: a device left open keeps its
+// driver and any sound server busy although it plays only silence.
+class SdlOutput : public Output {
+ public:
+  explicit SdlOutput(void* mixer) : mixer_(mixer) {}
+  ~SdlOutput() override { stop(); }
+  bool start(std::string& why) override {
+    SDL_AudioSpec want{}, have{};
+    want.freq = kRate;
+    want.format = AUDIO_F32SYS;
+    want.channels = 2;
+    want.samples = kFrames;
+    want.callback = callback;
+    want.userdata = mixer_;
+    dev_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (!dev_) return why = SDL_GetError(), false;
+    SDL_PauseAudioDevice(dev_, 0);
+    return true;
+  }
+  void stop() override {
+    if (dev_) SDL_CloseAudioDevice(dev_);  // waits for the callback to return
+    dev_ = 0;
+  }
+  static void callback(void* mixer, Uint8* stream, int len);
+
+ private:
+  void* mixer_;
+  SDL_AudioDeviceID dev_ = 0;
+};
+
+class PulseStream : public Output {
+ public:
+  explicit PulseStream(std::unique_ptr<PulseOutput> out) : out_(std::move(out)) {}
+  bool start(std::string&) override {
+    out_->start();
+    return true;
+  }
+  void stop() override { out_->stop(); }
+
+ private:
+  std::unique_ptr<PulseOutput> out_;
+};
+
 class Audio : public MediaBackend {
  public:
   Audio() = default;
-  // Checks that there is a device and starts loading the soundfont; false (with why) when there is
-  // no device. The device itself is open only while something sounds.
+  // Finds where the sound goes and starts loading the soundfont; false (with why) when there is
+  // no device. The output runs only while something sounds. On a PulseAudio server (and
+  // PipeWire's) the game keeps a stream of its own, corked while idle; elsewhere SDL's device.
   bool open(std::string& why) {
-    if (!wake(why)) return false;
+    const char* driver = std::getenv("SDL_AUDIODRIVER");
+    if (!driver || std::strcmp(driver, "pulseaudio") == 0 || std::strcmp(driver, "pipewire") == 0) {
+      std::string pulseWhy;
+      if (auto pulse = PulseOutput::connect(
+              kRate, kPulseBufferMs, kPulseRequestMs,
+              [this](float* out, int frames) { mix(out, frames); }, pulseWhy))
+        output_ = std::make_unique<PulseStream>(std::move(pulse));
+    }
+    if (!output_) {
+      if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return why = SDL_GetError(), false;
+      sdlAudio_ = true;
+      output_ = std::make_unique<SdlOutput>(this);
+      // A first opening tells whether there is a device at all; the idle time closes it again.
+      if (!wake(why)) return false;
+    }
     const std::string soundfont = findSoundfont();
     if (soundfont.empty()) {
       std::fprintf(stderr,
@@ -136,7 +210,8 @@ class Audio : public MediaBackend {
     }
     idle_.notify_one();
     if (keeper_.joinable()) keeper_.join();
-    if (dev_) SDL_CloseAudioDevice(dev_);  // stops the callback first
+    output_.reset();  // stops the callbacks first
+    if (sdlAudio_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     target_.reset();
     if (synth_) delete_fluid_synth(synth_);
     if (settings_) delete_fluid_settings(settings_);
@@ -179,28 +254,21 @@ class Audio : public MediaBackend {
     });
   }
 
-  // Opens the device if the idle time closed it, and makes the change that is to sound. A new
-  // device starts only after the change, so its first buffer already carries it.
+  // Starts the output if the idle time stopped it, after making the change that is to sound, so
+  // that its first frames already carry it.
   bool wake(
       std::string& why, const std::function<void()>& change = [] {}) {
     std::lock_guard device(deviceMutex_);
     {
       std::lock_guard lk(m_);
       quietFrames_ = 0;
-      if (dev_ || lost_) return change(), true;
-    }
-    SDL_AudioSpec want{}, have{};
-    want.freq = kRate;
-    want.format = AUDIO_F32SYS;
-    want.channels = 2;
-    want.samples = kFrames;
-    want.callback = callback;
-    want.userdata = this;
-    const SDL_AudioDeviceID dev = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (!dev) {
-      why = SDL_GetError();
-      std::lock_guard lk(m_);
       change();
+      if (running_ || lost_) return true;
+      running_ = true;
+    }
+    if (!output_->start(why)) {
+      std::lock_guard lk(m_);
+      running_ = false;
       if (!keeper_.joinable()) return false;  // the first look finds no device
       // The device went away while the game ran: it goes on silently rather than try again on
       // every request.
@@ -208,15 +276,7 @@ class Audio : public MediaBackend {
                    "morofin: the audio device cannot be opened again (%s); the game runs silent\n",
                    why.c_str());
       lost_ = true;
-      return true;
     }
-    {
-      std::lock_guard lk(m_);
-      dev_ = dev;
-      quietFrames_ = 0;
-      change();
-    }
-    SDL_PauseAudioDevice(dev, 0);
     return true;
   }
 
@@ -225,12 +285,8 @@ class Audio : public MediaBackend {
   void attach(Sequencer* s) { players_.push_back(s); }
   void detach(Sequencer* s) { std::erase(players_, s); }
 
-  static void callback(void* self, Uint8* stream, int len) {
-    static_cast<Audio*>(self)->mix(reinterpret_cast<float*>(stream),
-                                   len / static_cast<int>(2 * sizeof(float)));
-  }
-
  private:
+  friend class SdlOutput;
   void load(const std::string& path) {
     fluid_set_log_function(FLUID_PANIC, quietFluid, nullptr);
     fluid_set_log_function(FLUID_ERR, quietFluid, nullptr);
@@ -282,32 +338,35 @@ class Audio : public MediaBackend {
     }
   }
 
-  // Closes the device once it has had nothing to play for a while. Closing waits for the
-  // device's thread, so it happens here rather than in the callback or on the game's thread.
+  // Stops the output once it has had nothing to play for a while. Stopping may wait for the
+  // output's thread, so it happens here rather than in the callback or on the game's thread.
   void keep() {
     std::unique_lock lk(m_);
     for (;;) {
-      idle_.wait(lk, [this] { return quit_ || (dev_ && quietFrames_ >= kIdleFrames); });
+      idle_.wait(lk, [this] { return quit_ || (running_ && quietFrames_ >= kIdleFrames); });
       if (quit_) return;
       lk.unlock();
       {
         std::lock_guard device(deviceMutex_);
-        SDL_AudioDeviceID dev = 0;
+        bool stop = false;
         {
           std::lock_guard again(m_);
-          if (quietFrames_ >= kIdleFrames) std::swap(dev, dev_);
+          stop = running_ && quietFrames_ >= kIdleFrames;
+          if (stop) running_ = false;
         }
-        if (dev) SDL_CloseAudioDevice(dev);
+        if (stop) output_->stop();
       }
       lk.lock();
     }
   }
 
-  // Lock order: deviceMutex_ (opening and closing the device), then m_ (what the callback plays).
+  // Lock order: deviceMutex_ (starting and stopping the output), then m_ (what the callback plays).
   std::mutex deviceMutex_;
   std::mutex m_;
   std::condition_variable idle_;
-  SDL_AudioDeviceID dev_ = 0;
+  std::unique_ptr<Output> output_;
+  bool sdlAudio_ = false;
+  bool running_ = false;
   int quietFrames_ = 0;
   bool quit_ = false;
   bool lost_ = false;
@@ -321,6 +380,11 @@ class Audio : public MediaBackend {
   std::vector<float> wave_;
   size_t wavePos_ = 0;
 };
+
+void SdlOutput::callback(void* mixer, Uint8* stream, int len) {
+  static_cast<Audio*>(mixer)->mix(reinterpret_cast<float*>(stream),
+                                  len / static_cast<int>(2 * sizeof(float)));
+}
 
 Sequencer::Sequencer(Audio& a, std::shared_ptr<const MidiSong> song)
     : player(std::move(song), kRate), audio_(a) {
@@ -438,16 +502,10 @@ void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
 
 std::unique_ptr<MediaBackend> openAudio() {
   snd_lib_error_set_handler(quietAlsa);
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-    std::fprintf(stderr, "morofin: no sound (%s); the game runs silent\n", SDL_GetError());
-    return std::make_unique<Silence>();
-  }
   auto audio = std::make_unique<Audio>();
   std::string why;
   if (!audio->open(why)) {
     std::fprintf(stderr, "morofin: no audio device (%s); the game runs silent\n", why.c_str());
-    audio.reset();
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
     return std::make_unique<Silence>();
   }
   return audio;
