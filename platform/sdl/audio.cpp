@@ -158,10 +158,7 @@ class SdlOutput : public Output {
 class PulseStream : public Output {
  public:
   explicit PulseStream(std::unique_ptr<PulseOutput> out) : out_(std::move(out)) {}
-  bool start(std::string&) override {
-    out_->start();
-    return true;
-  }
+  bool start(std::string& why) override { return out_->start(why); }
   void stop() override { out_->stop(); }
 
  private:
@@ -172,8 +169,8 @@ class Audio : public MediaBackend {
  public:
   Audio() = default;
   // Finds where the sound goes and starts loading the soundfont; false (with why) when there is
-  // no device. The output runs only while something sounds. On a PulseAudio server (and
-  // PipeWire's) the game keeps a stream of its own, corked while idle; elsewhere SDL's device.
+  // no device. The output runs only while something sounds: on a PulseAudio server (and
+  // PipeWire's) a stream of our own, elsewhere an SDL audio device.
   bool open(std::string& why) {
     const char* driver = std::getenv("SDL_AUDIODRIVER");
     if (!driver || std::strcmp(driver, "pulseaudio") == 0 || std::strcmp(driver, "pipewire") == 0) {

@@ -15,10 +15,6 @@ void onContextState(pa_context*, void* loop) {
   signalLoop(loop);
 }
 
-void onStreamState(pa_stream*, void* loop) {
-  signalLoop(loop);
-}
-
 }  // namespace
 
 std::unique_ptr<PulseOutput> PulseOutput::connect(int rate, int bufferMs, int requestMs, Pull pull,
@@ -44,40 +40,20 @@ std::unique_ptr<PulseOutput> PulseOutput::connect(int rate, int bufferMs, int re
     pa_threaded_mainloop_unlock(out->loop_);
     return nullptr;
   }
-  const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(rate), 2};
-  out->stream_ = pa_stream_new(out->context_, "morofin", &spec, nullptr);
-  if (!out->stream_) {
-    why = pa_strerror(pa_context_errno(out->context_));
-    pa_threaded_mainloop_unlock(out->loop_);
-    return nullptr;
-  }
+  pa_threaded_mainloop_unlock(out->loop_);
+  out->spec_ = pa_sample_spec{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(rate), 2};
   const auto bytes = [&](int ms) {
-    return static_cast<uint32_t>(pa_usec_to_bytes(static_cast<pa_usec_t>(ms) * 1000, &spec));
+    return static_cast<uint32_t>(pa_usec_to_bytes(static_cast<pa_usec_t>(ms) * 1000, &out->spec_));
   };
-  pa_buffer_attr attr{};
-  attr.maxlength = static_cast<uint32_t>(-1);
-  attr.tlength = bytes(bufferMs);
-  attr.minreq = bytes(requestMs);
+  out->attr_.maxlength = static_cast<uint32_t>(-1);
+  out->attr_.tlength = bytes(bufferMs);
+  out->attr_.minreq = bytes(requestMs);
   // Play as soon as anything is queued: a stream that waits to fill up first makes the first
   // sound after an idle time late.
-  attr.prebuf = 0;
-  attr.fragsize = static_cast<uint32_t>(-1);
+  out->attr_.prebuf = 0;
+  out->attr_.fragsize = static_cast<uint32_t>(-1);
   out->bufferFrames_ = bytes(bufferMs) / (2 * sizeof(float));
   out->buffer_ = std::make_unique<float[]>(2 * out->bufferFrames_);
-  pa_stream_set_state_callback(out->stream_, onStreamState, out->loop_);
-  pa_stream_set_write_callback(out->stream_, onWrite, out.get());
-  const auto flags =
-      static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
-  if (pa_stream_connect_playback(out->stream_, nullptr, &attr, flags, nullptr, nullptr) < 0) {
-    why = pa_strerror(pa_context_errno(out->context_));
-    pa_threaded_mainloop_unlock(out->loop_);
-    return nullptr;
-  }
-  pa_stream_state_t ss;
-  while ((ss = pa_stream_get_state(out->stream_)) != PA_STREAM_READY && PA_STREAM_IS_GOOD(ss))
-    pa_threaded_mainloop_wait(out->loop_);
-  pa_threaded_mainloop_unlock(out->loop_);
-  if (ss != PA_STREAM_READY) return why = pa_strerror(pa_context_errno(out->context_)), nullptr;
   return out;
 }
 
@@ -107,16 +83,31 @@ void PulseOutput::onWrite(pa_stream* s, size_t bytes, void* self) {
   }
 }
 
-void PulseOutput::start() {
+bool PulseOutput::start(std::string& why) {
   pa_threaded_mainloop_lock(loop_);
-  if (pa_operation* o = pa_stream_flush(stream_, nullptr, nullptr)) pa_operation_unref(o);
-  if (pa_operation* o = pa_stream_cork(stream_, 0, nullptr, nullptr)) pa_operation_unref(o);
+  if (!stream_) {
+    stream_ = pa_stream_new(context_, "morofin", &spec_, nullptr);
+    if (stream_) {
+      pa_stream_set_write_callback(stream_, onWrite, this);
+      const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY);
+      if (pa_stream_connect_playback(stream_, nullptr, &attr_, flags, nullptr, nullptr) < 0) {
+        pa_stream_unref(stream_);
+        stream_ = nullptr;
+      }
+    }
+    if (!stream_) why = pa_strerror(pa_context_errno(context_));
+  }
   pa_threaded_mainloop_unlock(loop_);
+  return stream_ != nullptr;
 }
 
 void PulseOutput::stop() {
   pa_threaded_mainloop_lock(loop_);
-  if (pa_operation* o = pa_stream_cork(stream_, 1, nullptr, nullptr)) pa_operation_unref(o);
+  if (stream_) {
+    pa_stream_disconnect(stream_);
+    pa_stream_unref(stream_);
+    stream_ = nullptr;
+  }
   pa_threaded_mainloop_unlock(loop_);
 }
 

@@ -5,11 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <queue>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -225,6 +227,63 @@ int64_t Monitor::firstSound(int64_t from, int64_t within, double level) {
   for (int64_t at = std::max<int64_t>(0, from); at < from + within; at += kWindow)
     if (rms(at, kWindow) > level) return at;
   return -1;
+}
+
+namespace {
+
+bool near(xdriver::Rgb a, xdriver::Rgb b) {
+  return std::abs(a.r - b.r) < 8 && std::abs(a.g - b.g) < 8 && std::abs(a.b - b.b) < 8;
+}
+
+}  // namespace
+
+bool creatures(Desk& desk, Window g, int& wx, int& wy, int& zx, int& zy) {
+  int w = 0, h = 0;
+  const auto px = desk.grab(g, w, h);
+  std::vector<char> seen(px.size(), 0);
+  struct Patch {
+    int size;
+    long sx, sy;
+  };
+  std::vector<Patch> found;
+  for (int y = 1; y <= 320; ++y)
+    for (int x = 1; x <= 640; ++x) {
+      const size_t i = static_cast<size_t>(y) * w + x;
+      if (seen[i] || !near(px[i], {128, 255, 255})) continue;
+      Patch p{0, 0, 0};
+      std::queue<std::pair<int, int>> q;
+      q.push({x, y});
+      seen[i] = 1;
+      while (!q.empty()) {
+        auto [cx, cy] = q.front();
+        q.pop();
+        ++p.size, p.sx += cx, p.sy += cy;
+        for (auto [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
+          const int nx = cx + dx, ny = cy + dy;
+          const size_t j = static_cast<size_t>(ny) * w + nx;
+          if (nx < 1 || ny < 1 || nx > 640 || ny > 320 || seen[j] || !near(px[j], {128, 255, 255}))
+            continue;
+          seen[j] = 1;
+          q.push({nx, ny});
+        }
+      }
+      found.push_back(p);
+    }
+  std::sort(found.begin(), found.end(), [](auto& a, auto& b) { return a.size > b.size; });
+  if (found.size() < 2 || found[0].size < 300 || found[1].size < 20) return false;
+  wx = found[0].sx / found[0].size, wy = found[0].sy / found[0].size;
+  zx = found[1].sx / found[1].size, zy = found[1].sy / found[1].size;
+  return true;
+}
+
+void writeLoopTune(const std::string& path, int quarters) {
+  const std::string track = std::string("\x00\xC0\x00\x00\x90\x48\x64\x60\x80\x48\x00", 11) +
+                            std::string(1, static_cast<char>(0x80 | ((quarters * 480 - 96) >> 7))) +
+                            std::string(1, static_cast<char>((quarters * 480 - 96) & 0x7F)) +
+                            std::string("\xFF\x2F\x00", 3);
+  std::string head("MThd\0\0\0\6\0\0\0\1\x01\xE0MTrk\0\0\0", 21);
+  head += static_cast<char>(track.size());
+  std::ofstream(path, std::ios::binary) << head << track;
 }
 
 std::vector<MediaRequest> readMediaLog(const std::string& path) {

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/x11/xdriver.h"
+
 namespace xdriver {
 
 using Clock = std::chrono::steady_clock;
@@ -71,5 +73,13 @@ struct MediaRequest {
   std::string kind, text;
 };
 std::vector<MediaRequest> readMediaLog(const std::string& path);
+
+// The centres of the two biggest patches of the creatures' body colour on the playfield of the game
+// window: the wobo, then the zeka; false when they cannot both be seen.
+bool creatures(Desk& desk, Window g, int& wx, int& wy, int& zx, int& zy);
+
+// A tune shorter than a game: one short note at its start, then silence to its end, `quarters`
+// quarter notes at 120 beats a minute in all.
+void writeLoopTune(const std::string& path, int quarters);
 
 }  // namespace xdriver

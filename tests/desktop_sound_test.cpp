@@ -1,16 +1,14 @@
 // The real program playing into a private PulseAudio daemon, as on a desktop: what reaches the
 // sink is recorded from its monitor, and the program's media log says when each sound was asked
 // for.
-#include "tests/x11/pulse.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <queue>
 #include <thread>
 
+#include "tests/x11/pulse.h"
 #include "tests/x11/xdriver.h"
 
 using namespace std::chrono_literals;
@@ -25,50 +23,6 @@ const char* kTitle = "モロフィン！V1.00";
 const char* kGame = "モロフィン！";
 constexpr int64_t kMs = Monitor::kRate / 1000;
 constexpr double kSilent = 1e-4;
-
-bool near(xdriver::Rgb a, xdriver::Rgb b) {
-  return std::abs(a.r - b.r) < 8 && std::abs(a.g - b.g) < 8 && std::abs(a.b - b.b) < 8;
-}
-
-// The centres of the two biggest patches of the creatures' body colour: the wobo, then the zeka.
-bool creatures(Desk& desk, Window g, int& wx, int& wy, int& zx, int& zy) {
-  int w = 0, h = 0;
-  const auto px = desk.grab(g, w, h);
-  std::vector<char> seen(px.size(), 0);
-  struct Patch {
-    int size;
-    long sx, sy;
-  };
-  std::vector<Patch> found;
-  for (int y = 1; y <= 320; ++y)
-    for (int x = 1; x <= 640; ++x) {
-      const size_t i = static_cast<size_t>(y) * w + x;
-      if (seen[i] || !near(px[i], {128, 255, 255})) continue;
-      Patch p{0, 0, 0};
-      std::queue<std::pair<int, int>> q;
-      q.push({x, y});
-      seen[i] = 1;
-      while (!q.empty()) {
-        auto [cx, cy] = q.front();
-        q.pop();
-        ++p.size, p.sx += cx, p.sy += cy;
-        for (auto [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
-          const int nx = cx + dx, ny = cy + dy;
-          const size_t j = static_cast<size_t>(ny) * w + nx;
-          if (nx < 1 || ny < 1 || nx > 640 || ny > 320 || seen[j] || !near(px[j], {128, 255, 255}))
-            continue;
-          seen[j] = 1;
-          q.push({nx, ny});
-        }
-      }
-      found.push_back(p);
-    }
-  std::sort(found.begin(), found.end(), [](auto& a, auto& b) { return a.size > b.size; });
-  if (found.size() < 2 || found[0].size < 300 || found[1].size < 20) return false;
-  wx = found[0].sx / found[0].size, wy = found[0].sy / found[0].size;
-  zx = found[1].sx / found[1].size, zy = found[1].sy / found[1].size;
-  return true;
-}
 
 class Pulse : public ::testing::Test {
  protected:
@@ -156,7 +110,7 @@ TEST_F(Pulse, ACatchIsHeardOverTheMusic) {
   xdriver::Clock::time_point caught{};
   while (caught.time_since_epoch().count() == 0 && xdriver::Clock::now() - start < 20s) {
     int wx, wy, zx, zy;
-    if (creatures(desk, g, wx, wy, zx, zy)) {
+    if (xdriver::creatures(desk, g, wx, wy, zx, zy)) {
       want("Left", zx - wx < -3);
       want("Right", zx - wx > 3);
       want("Up", zy - wy < -3);
@@ -179,20 +133,9 @@ TEST_F(Pulse, ACatchIsHeardOverTheMusic) {
   EXPECT_EQ(prog.wait(5s), 0) << prog.stderrText();
 }
 
-// A tune shorter than a game: a short note, then silence to the end of the file.
-void writeShortTune(const std::string& path, int quarters) {
-  const std::string track = std::string("\x00\xC0\x00\x00\x90\x48\x64\x60\x80\x48\x00", 11) +
-                            std::string(1, static_cast<char>(0x80 | ((quarters * 480 - 96) >> 7))) +
-                            std::string(1, static_cast<char>((quarters * 480 - 96) & 0x7F)) +
-                            std::string("\xFF\x2F\x00", 3);
-  std::string head("MThd\0\0\0\6\0\0\0\1\x01\xE0MTrk\0\0\0", 21);
-  head += static_cast<char>(track.size());
-  std::ofstream(path, std::ios::binary) << head << track;
-}
-
 TEST_F(Pulse, TheMusicRestartsWithinATickOfItsEnd) {
   // Two quarters at 120 bpm: a second a round.
-  writeShortTune(prog.folder() + "/sound/bgm_d.mid", 2);
+  xdriver::writeLoopTune(prog.folder() + "/sound/bgm_d.mid", 2);
   Window t = startTitle();
   ASSERT_NE(t, 0u);
   std::this_thread::sleep_for(1000ms);
