@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # CPU of the sound server and of the game in each state of a game, the real program playing
-# through SDL's pulseaudio driver into a private PulseAudio daemon with a null sink. Run it as
+# through its PulseAudio stream into a private PulseAudio daemon with a null sink. Run it as
 #   tools/with-xvfb.sh tools/with-pulse.sh bench/sound_server.sh [seconds per state]
 # Figures are percent of one core, from the kernel's run-time accounting of every thread.
 set -euo pipefail

@@ -25,20 +25,19 @@ namespace platform::sdl {
 namespace {
 
 constexpr int kRate = 44100;
-// About 23 ms a buffer through SDL. A sound server wakes up for every buffer, so shorter ones cost
-// it CPU all the time the game runs; longer ones make the effects late.
+// About 23 ms a buffer through SDL: a driver or sound server wakes up for every buffer, and longer
+// ones make the effects late.
 constexpr int kFrames = 1024;
 // Our own stream on a PulseAudio server: what it keeps queued, and how much it asks for at once.
 // The server splits the queue between the stream and its sink, so an effect is heard about 25 ms
 // after it is asked for, and the server wakes about every 5 ms while the stream runs.
 constexpr int kPulseBufferMs = 30;
 constexpr int kPulseRequestMs = 5;
-// A tune reports its end this many frames before its last frame goes to the device: the game's
-// next tick asks for the restart before then, and the restart follows the last frame directly.
+// A tune reports its end this many frames before its last frame is mixed: the game's next tick
+// asks for the restart before then, and the restart follows the last frame directly.
 constexpr int64_t kEndLead = 2 * kFrames;
-// After this long with nothing to play the device is closed, so a sound server can idle: long
-// enough for the last sound to leave the server, and for a quick run of effects to share one
-// stream.
+// After this long with nothing to play the output stops, so a sound server can idle: long enough
+// for the last sound to have left the queues, and for a quick run of effects to share one stream.
 constexpr int kIdleFrames = kRate / 4;
 
 class FluidTarget : public SynthTarget {
