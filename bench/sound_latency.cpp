@@ -132,7 +132,7 @@ void seams(xdriver::Desk& desk, Figures& f) {
   std::this_thread::sleep_for(6000ms);
   const auto plays = r.asked("Play Midi");
   if (plays.empty()) return;
-  int64_t before = r.monitor.firstSound(r.monitor.frameAt(plays.front()) - 10 * kMs, 500 * kMs);
+  int64_t before = r.monitor.firstSound(r.monitor.frameAt(plays.front()) - 50 * kMs, 500 * kMs);
   for (int k = 1; k <= 5 && before >= 0; ++k) {
     const int64_t struck = r.monitor.firstSound(before + 1000 * kMs - 100 * kMs, 200 * kMs);
     if (struck < 0) break;

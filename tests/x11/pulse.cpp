@@ -158,6 +158,10 @@ Monitor::Monitor(const PulseServer& server) {
     steady = n > seen && seen >= 0 ? steady + 1 : 0;
     seen = n;
   }
+  // A sink that has just woken may hand over a long block at once, ahead of its time: the clock
+  // is set from what comes once it runs steadily.
+  std::lock_guard lk(m_);
+  t0_ = 1e300;
 }
 
 Monitor::~Monitor() {
