@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
   };
   row("music, after its \"Play Midi\"", f.play, "");
   row("music, after the game window is on screen", f.shown, "50 ms");
-  row("wait.wav ending a pause (stream was corked)", f.resume, "30 ms");
+  row("wait.wav ending a pause (no stream before)", f.resume, "30 ms");
   row("get.wav at a catch, over the music", f.get, "30 ms");
   row("loop seam, beyond the tune's own timing", f.seam, "10 ms");
   return 0;
