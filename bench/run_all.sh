@@ -17,3 +17,7 @@ tools/with-xvfb.sh build/bench/morofin_bench_cpu "${2:-3}"
 echo
 echo "== the real program, timed from outside"
 tools/with-xvfb.sh build/bench/morofin_bench_window "${1:-7}"
+echo
+echo "== sound on a private PulseAudio daemon: CPU per state, then when sounds are heard"
+tools/with-xvfb.sh tools/with-pulse.sh bench/sound_server.sh 10
+tools/with-xvfb.sh build/bench/morofin_bench_sound 3

@@ -2,15 +2,17 @@
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
 pkg_check_modules(FLUIDSYNTH REQUIRED IMPORTED_TARGET fluidsynth)
 pkg_check_modules(ALSA REQUIRED IMPORTED_TARGET alsa)
+pkg_check_modules(PULSE REQUIRED IMPORTED_TARGET libpulse)
 find_package(X11 REQUIRED)
 
 add_library(morofin_sdl STATIC
   platform/sdl/audio.cpp
   platform/sdl/global_keys.cpp
+  platform/sdl/pulse_output.cpp
   platform/sdl/sdl_provider.cpp
   platform/sdl/window_manager.cpp
   platform/sdl/x11_connection.cpp)
-target_link_libraries(morofin_sdl PUBLIC morofin_platform PkgConfig::SDL2 PkgConfig::FLUIDSYNTH PkgConfig::ALSA X11::X11)
+target_link_libraries(morofin_sdl PUBLIC morofin_platform PkgConfig::SDL2 PkgConfig::FLUIDSYNTH PkgConfig::ALSA PkgConfig::PULSE X11::X11)
 
 add_executable(morofin app/main.cpp)
 target_link_libraries(morofin PRIVATE morofin_rules morofin_sdl)

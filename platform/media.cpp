@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/files.h"
@@ -52,6 +55,22 @@ bool isSequencerFile(const std::string& path) {
   return ends(".mid") || ends(".midi") || ends(".rmi");
 }
 
+// With MOROFIN_MEDIA_LOG set, every request goes to that file with the monotonic clock's time in
+// microseconds, so a recording of what was heard can be set against when it was asked for.
+void timestamp(const char* kind, const std::string& text) {
+  static FILE* log = [] {
+    const char* path = std::getenv("MOROFIN_MEDIA_LOG");
+    return path ? std::fopen(path, "a") : nullptr;
+  }();
+  if (!log) return;
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  std::fprintf(
+      log, "%lld %s %s\n",
+      static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(now).count()),
+      kind, text.c_str());
+  std::fflush(log);
+}
+
 }  // namespace
 
 bool Media::isOpen(const std::string& alias) const {
@@ -61,6 +80,7 @@ bool Media::isOpen(const std::string& alias) const {
 uint32_t Media::sendString(const char* command, char* reply, unsigned replyLength, intptr_t) {
   if (reply && replyLength > 0) reply[0] = '\0';
   std::string text = command ? command : "";
+  timestamp("command", text);
   std::string answer;
   uint32_t rc;
   try {
@@ -157,6 +177,7 @@ void Media::complain(const std::string& path, const std::string& why) {
 
 bool Media::playSound(const char* path, unsigned) {
   std::string p = path ? path : "";
+  timestamp("wave", p);
   bool ok = false;
   try {
     ok = !p.empty() && backend_.playWave(nativePath(p));

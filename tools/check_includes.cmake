@@ -1,9 +1,9 @@
-# Fails when a game folder includes an SDL, X11 or FluidSynth header: only platform/ may.
+# Fails when a game folder includes an SDL, X11, FluidSynth or PulseAudio header: only platform/ may.
 set(bad "")
 foreach(dir rules screens drawing sound storage)
   file(GLOB_RECURSE files ${ROOT}/${dir}/*.h ${ROOT}/${dir}/*.cpp)
   foreach(f IN LISTS files)
-    file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](SDL|X11/|fluidsynth)")
+    file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](SDL|X11/|fluidsynth|pulse/)")
     if(lines)
       list(APPEND bad "${f}: ${lines}")
     endif()

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <pulse/def.h>
+#include <pulse/sample.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+struct pa_threaded_mainloop;
+struct pa_context;
+struct pa_stream;
+
+namespace platform::sdl {
+
+// Playback on the session's PulseAudio server (PipeWire's pulse server speaks the same), in float
+// stereo. The stream exists only between start and stop, so an idle game leaves the server
+// nothing to do, not even a corked stream that holds its sink at a short latency. While it runs,
+// the server asks for about `requestMs` of sound at a time and keeps about `bufferMs` queued.
+class PulseOutput {
+ public:
+  // Fills frames of interleaved stereo; runs on the stream's own thread.
+  using Pull = std::function<void(float* stereo, int frames)>;
+
+  // Connects to the server; null (and why) when there is none to talk to.
+  static std::unique_ptr<PulseOutput> connect(int rate, int bufferMs, int requestMs, Pull pull,
+                                              std::string& why);
+  ~PulseOutput();
+  PulseOutput(const PulseOutput&) = delete;
+  PulseOutput& operator=(const PulseOutput&) = delete;
+
+  // Opens the stream, which starts pulling at once; false (and why) when it cannot be made.
+  bool start(std::string& why);
+  // Closes the stream; what is still queued is dropped, so call it once that is silence.
+  void stop();
+
+ private:
+  PulseOutput() = default;
+  static void onWrite(pa_stream* s, size_t bytes, void* self);
+  pa_threaded_mainloop* loop_ = nullptr;
+  pa_context* context_ = nullptr;
+  pa_stream* stream_ = nullptr;
+  pa_sample_spec spec_{};
+  pa_buffer_attr attr_{};
+  Pull pull_;
+  std::unique_ptr<float[]> buffer_;
+  size_t bufferFrames_ = 0;
+};
+
+}  // namespace platform::sdl

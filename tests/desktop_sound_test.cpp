@@ -1,0 +1,167 @@
+// The real program playing into a private PulseAudio daemon, as on a desktop: what reaches the
+// sink is recorded from its monitor, and the program's media log says when each sound was asked
+// for.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "tests/x11/pulse.h"
+#include "tests/x11/xdriver.h"
+
+using namespace std::chrono_literals;
+using xdriver::Desk;
+using xdriver::Monitor;
+using xdriver::Program;
+using xdriver::PulseServer;
+
+namespace {
+
+const char* kTitle = "モロフィン！V1.00";
+const char* kGame = "モロフィン！";
+constexpr int64_t kMs = Monitor::kRate / 1000;
+constexpr double kSilent = 1e-4;
+
+class Pulse : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!desk.ok()) GTEST_SKIP() << "no X display (the test command starts Xvfb)";
+    if (!server.ok()) GTEST_SKIP() << server.why();
+    monitor = std::make_unique<Monitor>(server);
+    ASSERT_TRUE(monitor->ok());
+    log = prog.folder() + "/media.log";
+  }
+  // The title screen, with the soundfont loading meanwhile.
+  Window startTitle() {
+    auto env = server.env();
+    env.push_back("MOROFIN_MEDIA_LOG=" + log);
+    EXPECT_TRUE(prog.start(env));
+    Window t = desk.find(kTitle);
+    EXPECT_NE(t, 0u) << prog.stderrText();
+    return t;
+  }
+  // When the program last (or first) asked for this wave or command.
+  xdriver::Clock::time_point asked(const std::string& what, bool last = true) {
+    xdriver::Clock::time_point at{};
+    for (const auto& r : xdriver::readMediaLog(log)) {
+      if (r.text.find(what) == std::string::npos) continue;
+      at = r.at;
+      if (!last) break;
+    }
+    return at;
+  }
+  int64_t now() { return monitor->frameAt(xdriver::Clock::now()); }
+
+  Desk desk;
+  PulseServer server;
+  std::unique_ptr<Monitor> monitor;
+  Program prog;
+  std::string log;
+  void TearDown() override {
+    if (HasFailure() && std::getenv("MOROFIN_MONITOR_DUMP"))
+      std::filesystem::copy_file(log, std::string(std::getenv("MOROFIN_MONITOR_DUMP")) + ".log",
+                                 std::filesystem::copy_options::overwrite_existing);
+  }
+};
+
+TEST_F(Pulse, NoStreamOnTheTitleMusicWhilePlayingSilenceWhilePaused) {
+  Window t = startTitle();
+  ASSERT_NE(t, 0u);
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(server.streams(prog.pid()), 0) << "the title screen keeps a stream open";
+  std::this_thread::sleep_for(900ms);
+  EXPECT_EQ(server.streams(prog.pid()), 0) << "the title screen keeps a stream open";
+  desk.click(t, 300, 252);
+  Window g = desk.find(kGame);
+  ASSERT_NE(g, 0u);
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_EQ(server.streams(prog.pid()), 1);
+  EXPECT_GT(monitor->rms(now() - 1000 * kMs, 1000 * kMs), 0.002) << "no music";
+  desk.flick("space");
+  // The music falls silent at once; once "wait.wav" has ended, the stream goes.
+  ASSERT_TRUE(Desk::until([&] { return server.streams(prog.pid()) == 0; }, 3s))
+      << "paused, still a stream";
+  std::this_thread::sleep_for(300ms);
+  EXPECT_LT(monitor->rms(now() - 300 * kMs, 300 * kMs), kSilent);
+  desk.flick("space");
+  std::this_thread::sleep_for(1000ms);
+  EXPECT_EQ(server.streams(prog.pid()), 1);
+  EXPECT_GT(monitor->rms(now() - 500 * kMs, 500 * kMs), 0.002) << "the music did not come back";
+  desk.closeBox(g);
+  EXPECT_EQ(prog.wait(5s), 0) << prog.stderrText();
+}
+
+TEST_F(Pulse, ACatchIsHeardOverTheMusic) {
+  Window t = startTitle();
+  ASSERT_NE(t, 0u);
+  std::this_thread::sleep_for(500ms);
+  desk.click(t, 300, 156);
+  Window g = desk.find(kGame);
+  ASSERT_NE(g, 0u);
+  std::map<std::string, bool> held;
+  auto want = [&](const char* k, bool on) {
+    if (held[k] != on) desk.key(k, on);
+    held[k] = on;
+  };
+  const auto start = xdriver::Clock::now();
+  // Chase the zeka until the first catch after the music has begun.
+  xdriver::Clock::time_point caught{};
+  while (caught.time_since_epoch().count() == 0 && xdriver::Clock::now() - start < 20s) {
+    int wx, wy, zx, zy;
+    if (xdriver::creatures(desk, g, wx, wy, zx, zy)) {
+      want("Left", zx - wx < -3);
+      want("Right", zx - wx > 3);
+      want("Up", zy - wy < -3);
+      want("Down", zy - wy > 3);
+    }
+    if (xdriver::Clock::now() - start > 1s) caught = asked("get.wav");
+    std::this_thread::sleep_for(8ms);
+  }
+  for (auto& [k, on] : held) want(k.c_str(), false);
+  ASSERT_NE(caught.time_since_epoch().count(), 0) << "no catch in 20 s";
+  std::this_thread::sleep_for(300ms);
+  const int64_t at = monitor->frameAt(caught);
+  const double music = monitor->rms(at - 100 * kMs, 100 * kMs);
+  const double with = monitor->rms(at, 100 * kMs);
+  EXPECT_GT(music, 0.002) << "no music before the catch";
+  EXPECT_GT(with, 1.5 * music) << "the catch is not heard over the music";
+  std::printf("get.wav heard %.1f ms after the catch's request\n",
+              double(monitor->firstSound(at, 200 * kMs, 2 * music) - at) / kMs);
+  desk.closeBox(g);
+  EXPECT_EQ(prog.wait(5s), 0) << prog.stderrText();
+}
+
+TEST_F(Pulse, TheMusicRestartsWithinATickOfItsEnd) {
+  // Two quarters at 120 bpm: a second a round.
+  xdriver::writeLoopTune(prog.folder() + "/sound/bgm_d.mid", 2);
+  Window t = startTitle();
+  ASSERT_NE(t, 0u);
+  std::this_thread::sleep_for(1000ms);
+  desk.click(t, 300, 252);
+  Window g = desk.find(kGame);
+  ASSERT_NE(g, 0u);
+  std::this_thread::sleep_for(3700ms);
+  // The monitor's clock may run a few milliseconds ahead of the program's: the sink hands over a
+  // block as it takes it.
+  const int64_t first =
+      monitor->firstSound(monitor->frameAt(asked("Play Midi", false)) - 50 * kMs, 500 * kMs);
+  ASSERT_GE(first, 0) << "no music";
+  // Each round's first note comes one round after the one before, give or take one tick.
+  const int64_t round = 1000 * kMs;
+  int64_t before = first;
+  for (int k = 1; k <= 3; ++k) {
+    const int64_t struck = monitor->firstSound(before + round - 100 * kMs, 200 * kMs);
+    ASSERT_GE(struck, 0) << "round " << k << " not heard";
+    const int64_t gap = struck - before - round;
+    EXPECT_GE(gap, -2 * kMs) << "round " << k;
+    EXPECT_LE(gap, 10 * kMs) << "round " << k << " starts late";
+    std::printf("seam %d: %.1f ms\n", k, double(gap) / kMs);
+    before = struck;
+  }
+  desk.closeBox(g);
+  EXPECT_EQ(prog.wait(5s), 0) << prog.stderrText();
+}
+
+}  // namespace

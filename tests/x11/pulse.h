@@ -1,0 +1,85 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/x11/xdriver.h"
+
+namespace xdriver {
+
+using Clock = std::chrono::steady_clock;
+
+// A private PulseAudio daemon with one null sink, "morofin", for the program to play into: its own
+// runtime and home folders, ended by its process id.
+class PulseServer {
+ public:
+  PulseServer();
+  ~PulseServer();
+  bool ok() const { return pid_ > 0; }
+  const std::string& why() const { return why_; }
+  std::string address() const { return "unix:" + dir_ + "/native"; }
+  // What the program needs to play here.
+  std::vector<std::string> env() const;
+  pid_t pid() const { return pid_; }
+  // The playback streams of this process that are connected and not corked now.
+  int streams(pid_t of) const;
+  // CPU time the daemon has used so far, all its threads.
+  double cpuSeconds() const;
+
+ private:
+  std::string dir_, why_;
+  pid_t pid_ = -1;
+};
+
+// CPU time a process has used so far, all its threads.
+double cpuSeconds(pid_t pid);
+
+// What reaches the sink, recorded from its monitor with parec, with the time each frame was heard
+// on the monotonic clock (the clock the program's media log uses).
+class Monitor {
+ public:
+  static constexpr int kRate = 44100;
+  explicit Monitor(const PulseServer& server);
+  ~Monitor();
+  bool ok() const { return pid_ > 0; }
+  int64_t frames();
+  Clock::time_point timeOf(int64_t frame);
+  int64_t frameAt(Clock::time_point t);
+  // The loudness of [from, from + n) as RMS over both channels.
+  double rms(int64_t from, int64_t n);
+  // The first 1 ms window at or after `from` that is louder than `level`, or -1.
+  int64_t firstSound(int64_t from, int64_t within, double level = 0.002);
+
+ private:
+  void read();
+  pid_t pid_ = -1, filler_ = -1;
+  int fd_ = -1;
+  std::thread reader_;
+  std::mutex m_;
+  std::vector<float> samples_;
+  // The earliest each frame can have been heard: every read holds frames heard before it.
+  double t0_ = 1e300;
+};
+
+// The program's media requests with the time of each, from its MOROFIN_MEDIA_LOG file.
+struct MediaRequest {
+  Clock::time_point at;
+  std::string kind, text;
+};
+std::vector<MediaRequest> readMediaLog(const std::string& path);
+
+// The centres of the two biggest patches of the creatures' body colour on the playfield of the game
+// window: the wobo, then the zeka; false when they cannot both be seen.
+bool creatures(Desk& desk, Window g, int& wx, int& wy, int& zx, int& zy);
+
+// A tune shorter than a game: one short note at its start, then silence to its end, `quarters`
+// quarter notes at 120 beats a minute in all.
+void writeLoopTune(const std::string& path, int quarters);
+
+}  // namespace xdriver
