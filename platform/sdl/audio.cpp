@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/midi.h"
+#include "platform/say.h"
 #include "platform/sdl/pulse_output.h"
 #include "platform/sequencer.h"
 
@@ -87,7 +88,7 @@ class FluidTarget : public SynthTarget {
 };
 
 void quietFluid(int level, const char* message, void*) {
-  if (level <= FLUID_ERR) std::fprintf(stderr, "morofin: synthesizer: %s\n", message);
+  if (level <= FLUID_ERR) platform::sayProblem("synthesizer: %s", message);
 }
 
 class Audio;
@@ -188,9 +189,9 @@ class Audio : public MediaBackend {
     }
     const std::string soundfont = findSoundfont();
     if (soundfont.empty()) {
-      std::fprintf(stderr,
-                   "morofin: no General MIDI soundfont found (install timgm6mb-soundfont); the "
-                   "music is silent\n");
+      platform::sayProblem(
+          "no General MIDI soundfont found (install timgm6mb-soundfont); the "
+          "music is silent");
     } else {
       // Loading takes a while: do it beside the game, which can start meanwhile.
       loader_ = std::thread([this, soundfont] { load(soundfont); });
@@ -268,9 +269,8 @@ class Audio : public MediaBackend {
       if (!keeper_.joinable()) return false;  // the first look finds no device
       // The device went away while the game ran: it goes on silently rather than try again on
       // every request.
-      std::fprintf(stderr,
-                   "morofin: the audio device cannot be opened again (%s); the game runs silent\n",
-                   why.c_str());
+      platform::sayProblem("the audio device cannot be opened again (%s); the game runs silent",
+                           why.c_str());
       lost_ = true;
     }
     return true;
@@ -300,9 +300,8 @@ class Audio : public MediaBackend {
       synth_ = new_fluid_synth(settings_);
     }
     if (!synth_ || fluid_synth_sfload(synth_, path.c_str(), 1) == FLUID_FAILED) {
-      std::fprintf(stderr,
-                   "morofin: the synthesizer cannot use the soundfont %s; the music is silent\n",
-                   path.c_str());
+      platform::sayProblem("the synthesizer cannot use the soundfont %s; the music is silent",
+                           path.c_str());
       return;
     }
     target_ = std::make_unique<FluidTarget>(synth_);
@@ -515,7 +514,7 @@ std::unique_ptr<MediaBackend> openAudio() {
   auto audio = std::make_unique<Audio>();
   std::string why;
   if (!audio->open(why)) {
-    std::fprintf(stderr, "morofin: no audio device (%s); the game runs silent\n", why.c_str());
+    platform::sayProblem("no audio device (%s); the game runs silent", why.c_str());
     return std::make_unique<Silence>();
   }
   return audio;

@@ -14,6 +14,7 @@
 #include "platform/form.h"
 #include "platform/keys.h"
 #include "platform/runtime.h"
+#include "platform/say.h"
 #include "platform/scale.h"
 #include "platform/sdl/audio.h"
 #include "platform/sdl/global_keys.h"
@@ -423,7 +424,7 @@ void SdlProvider::runLoop(Runtime& rt) {
 }
 
 void SdlProvider::reportError(const RuntimeError& e) {
-  std::fprintf(stderr, "morofin: run-time error %d: %s\n", e.number(), e.what());
+  platform::sayProblem("run-time error %d: %s", e.number(), e.what());
   const char* box = std::getenv("MOROFIN_NO_ERROR_BOX");
   if (ok_ && !(box && *box)) {
     const std::string text = "Run-time error '" + std::to_string(e.number()) + "':\n\n" + e.what();
