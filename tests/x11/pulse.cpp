@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <queue>
 #include <sstream>
 
@@ -231,6 +232,66 @@ int64_t Monitor::firstSound(int64_t from, int64_t within, double level) {
   for (int64_t at = std::max<int64_t>(0, from); at < from + within; at += kWindow)
     if (rms(at, kWindow) > level) return at;
   return -1;
+}
+
+Monitor::Match Monitor::find(const std::vector<float>& sound, int64_t from, int64_t within) {
+  Match best;
+  if (sound.empty()) return best;
+  std::vector<float> mono;
+  {
+    std::lock_guard lk(m_);
+    const int64_t total = static_cast<int64_t>(samples_.size() / 2);
+    from = std::max<int64_t>(0, from);
+    const int64_t to = std::min<int64_t>(total, from + within + static_cast<int64_t>(sound.size()));
+    for (int64_t i = from; i < to; ++i)
+      mono.push_back(0.5f * (samples_[2 * i] + samples_[2 * i + 1]));
+  }
+  double soundEnergy = 0;
+  for (float v : sound) soundEnergy += double(v) * v;
+  const size_t n = sound.size();
+  if (mono.size() < n || soundEnergy == 0) return best;
+  // The recording's energy under the sound, kept up to date as the window slides.
+  double energy = 0;
+  for (size_t i = 0; i < n; ++i) energy += double(mono[i]) * mono[i];
+  for (size_t lag = 0; lag + n <= mono.size(); ++lag) {
+    if (lag > 0) {
+      energy +=
+          double(mono[lag + n - 1]) * mono[lag + n - 1] - double(mono[lag - 1]) * mono[lag - 1];
+    }
+    double dot = 0;
+    for (size_t i = 0; i < n; ++i) dot += double(mono[lag + i]) * sound[i];
+    const double score = energy > 0 ? dot / std::sqrt(energy * soundEnergy) : 0;
+    if (score > best.score) best = {from + static_cast<int64_t>(lag), score};
+  }
+  return best;
+}
+
+std::vector<float> readMonoWave(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  std::vector<float> out;
+  auto u16 = [&](size_t at) {
+    return static_cast<unsigned>(static_cast<unsigned char>(bytes[at])) |
+           static_cast<unsigned>(static_cast<unsigned char>(bytes[at + 1])) << 8;
+  };
+  auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+  if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "WAVE") != 0)
+    return out;
+  bool pcm16mono = false;
+  for (size_t at = 12; at + 8 <= bytes.size();) {
+    const std::string id = bytes.substr(at, 4);
+    const size_t size = u32(at + 4), body = at + 8;
+    if (body + size > bytes.size()) break;
+    if (id == "fmt " && size >= 16)
+      pcm16mono = u16(body) == 1 && u16(body + 2) == 1 && u16(body + 14) == 16;
+    if (id == "data" && pcm16mono) {
+      for (size_t i = 0; i + 1 < size; i += 2)
+        out.push_back(static_cast<float>(static_cast<int16_t>(u16(body + i))) / 32768.0f);
+      return out;
+    }
+    at = body + size + (size & 1);
+  }
+  return out;
 }
 
 namespace {

@@ -55,6 +55,14 @@ class Monitor {
   double rms(int64_t from, int64_t n);
   // The first 1 ms window at or after `from` that is louder than `level`, or -1.
   int64_t firstSound(int64_t from, int64_t within, double level = 0.002);
+  // Where a known sound (mono samples at kRate) starts within [from, from + within): the frame at
+  // which the recording, both channels together, correlates best with it, and how well (the
+  // normalised correlation, 0 to 1). Music under the sound is noise to it, however loud.
+  struct Match {
+    int64_t at = -1;
+    double score = 0;
+  };
+  Match find(const std::vector<float>& sound, int64_t from, int64_t within);
 
  private:
   void read();
@@ -66,6 +74,9 @@ class Monitor {
   // The earliest each frame can have been heard: every read holds frames heard before it.
   double t0_ = 1e300;
 };
+
+// A 16-bit PCM mono wave file's samples as floats; empty when it is not one.
+std::vector<float> readMonoWave(const std::string& path);
 
 // The program's media requests with the time of each, from its MOROFIN_MEDIA_LOG file.
 struct MediaRequest {
