@@ -9,8 +9,7 @@
 
 #include "tests/x11/screen.h"
 
-using namespace std::chrono_literals;
-using namespace xdriver;
+using namespace xdriver;  // and its std::chrono_literals
 
 namespace {
 

@@ -9,16 +9,12 @@
 
 #include "tests/x11/screen.h"
 
-using namespace std::chrono_literals;
-using namespace xdriver;
+using namespace xdriver;  // and its std::chrono_literals
 
 namespace {
 
 TEST_F(RealWindow, GameOverReturnsToTheTitleWhereTheGameStood) {
-  Window t = startTitle();
-  ASSERT_NE(t, 0u);
-  desk.click(t, 300, 252);  // the quickest mode: 12.2 seconds
-  Window g = desk.find(kGame);
+  Window g = startGame(300, 252);  // the quickest mode: 12.2 seconds
   ASSERT_NE(g, 0u);
   int gx, gy, w, h;
   desk.geometry(g, gx, gy, w, h);
@@ -46,10 +42,7 @@ TEST_F(RealWindow, GameOverReturnsToTheTitleWhereTheGameStood) {
 // A whole game played as a person would: look at the field, steer towards the zeka with the
 // arrow keys, pause once, wait for the end, see the score stored, and see it again next game.
 TEST_F(RealWindow, APlayerPlaysAWholeGame) {
-  Window t = startTitle();
-  ASSERT_NE(t, 0u);
-  desk.click(t, 300, 156);  // easy: 1820 ticks
-  Window g = desk.find(kGame);
+  Window g = startGame(300, 156);  // easy: 1820 ticks
   ASSERT_NE(g, 0u);
   const auto started = std::chrono::steady_clock::now();
   std::map<std::string, bool> held = {

@@ -6,8 +6,7 @@
 
 #include "tests/x11/screen.h"
 
-using namespace std::chrono_literals;
-using namespace xdriver;
+using namespace xdriver;  // and its std::chrono_literals
 
 namespace {
 
@@ -34,12 +33,8 @@ TEST_F(RealWindow, KeysPressedOnTheTitleDoNotReachTheGame) {
 }
 
 TEST_F(RealWindow, ArrowHeldForAnotherWindowStillMoves) {
-  Window t = startTitle();
-  ASSERT_NE(t, 0u);
-  desk.click(t, 300, 188);
-  Window g = desk.find(kGame);
+  Window g = startGame(300, 188);
   ASSERT_NE(g, 0u);
-  ASSERT_TRUE(gameStarted(desk, g));
   desk.focusThief();
   auto before = findWobo(shoot(desk, g));
   ASSERT_GE(before.first, 0);
@@ -56,12 +51,8 @@ TEST_F(RealWindow, ArrowHeldForAnotherWindowStillMoves) {
 
 // Covered and uncovered while paused, the window shows its last frame again.
 TEST_F(RealWindow, ThePausedFrameSurvivesBeingCovered) {
-  Window t = startTitle();
-  ASSERT_NE(t, 0u);
-  desk.click(t, 300, 156);
-  Window g = desk.find(kGame);
+  Window g = startGame(300, 156);
   ASSERT_NE(g, 0u);
-  ASSERT_TRUE(gameStarted(desk, g));
   desk.flick("space");
   ASSERT_TRUE(Desk::until([&] { return pauseShown(shoot(desk, g)); }, 2s));
   // The paused frame is the one that stays: two looks in a row agree.

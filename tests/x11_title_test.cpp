@@ -6,23 +6,14 @@
 
 #include "tests/x11/screen.h"
 
-using namespace std::chrono_literals;
-using namespace xdriver;
+using namespace xdriver;  // and its std::chrono_literals
 
 namespace {
 
 TEST_F(RealWindow, TitleLooksAsDesignedAndTheCloseBoxEndsTheProgram) {
   Window t = startTitle();
   ASSERT_NE(t, 0u);
-  int x, y, w, h;
-  desk.geometry(t, x, y, w, h);
-  EXPECT_EQ(w, 756);
-  EXPECT_EQ(h, 323);
-  Shot s = shoot(desk, t);
-  EXPECT_TRUE(near(s.at(5, 5), {255, 255, 255}));
-  EXPECT_TRUE(near(s.at(275, 182), {192, 255, 255}));
-  EXPECT_TRUE(near(s.at(278, 286), {255, 255, 128}));
-  EXPECT_GT(countNear(s, 115, 48, 526, 64, {0, 0, 192}), 2000);  // the blue title text
+  expectTitleAsDesigned(desk, t, 1);
   desk.closeBox(t);
   EXPECT_EQ(prog.wait(5s), 0) << prog.stderrText();
 }
@@ -30,16 +21,10 @@ TEST_F(RealWindow, TitleLooksAsDesignedAndTheCloseBoxEndsTheProgram) {
 TEST_F(RealWindow, MouseStartsAGameInTheTitlesPlaceAndPlays) {
   Window t = startTitle();
   ASSERT_NE(t, 0u);
-  int tx, ty, w, h;
-  desk.geometry(t, tx, ty, w, h);
-  desk.click(t, 300, 156);
-  Window g = desk.find(kGame);
+  Window g = gameInPlaceOf(t, 300, 156);
   ASSERT_NE(g, 0u);
-  EXPECT_TRUE(desk.gone(kTitle, 2s));
-  int gx, gy;
+  int gx, gy, w, h;
   desk.geometry(g, gx, gy, w, h);
-  EXPECT_EQ(gx, tx);
-  EXPECT_EQ(gy, ty);
   EXPECT_EQ(w, 756);
   ASSERT_TRUE(gameStarted(desk, g));
   Shot s = shoot(desk, g);

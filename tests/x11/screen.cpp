@@ -97,6 +97,19 @@ bool gameOverShown(const Shot& s) {
   return countNear(s, 152, 104, 335, 64, {255, 0, 0}) > 500;
 }
 
+void expectTitleAsDesigned(Desk& d, Window t, int scale) {
+  int x, y, w, h;
+  d.geometry(t, x, y, w, h);
+  ASSERT_EQ(w, scale * 756);
+  ASSERT_EQ(h, scale * 323);
+  Shot s = shoot(d, t);
+  EXPECT_TRUE(near(s.at(5, 5), {255, 255, 255}));
+  EXPECT_TRUE(near(s.at(scale * 275, scale * 182), {192, 255, 255}));
+  EXPECT_TRUE(near(s.at(scale * 278, scale * 286), {255, 255, 128}));
+  EXPECT_GT(countNear(s, scale * 115, scale * 48, scale * 526, scale * 64, {0, 0, 192}),
+            scale * scale * 2000);  // the title text
+}
+
 bool titleDrawn(Desk& d, Window t, std::chrono::milliseconds timeout) {
   return Desk::until([&] { return near(d.pixel(t, 5, 5), {255, 255, 255}); }, timeout);
 }
@@ -120,6 +133,31 @@ Window RealWindow::startTitle() {
   EXPECT_NE(t, 0u) << prog.stderrText();
   EXPECT_TRUE(t && titleDrawn(desk, t)) << "the title window stays blank";
   return t;
+}
+
+Window RealWindow::startGame(int x, int y) {
+  Window t = startTitle();
+  if (!t) return 0;
+  desk.click(t, x, y);
+  Window g = desk.find(kGame);
+  EXPECT_NE(g, 0u) << prog.stderrText();
+  EXPECT_TRUE(g && gameStarted(desk, g)) << "the game does not begin";
+  return g;
+}
+
+Window RealWindow::gameInPlaceOf(Window t, int x, int y) {
+  int tx, ty, w, h;
+  desk.geometry(t, tx, ty, w, h);
+  desk.click(t, x, y);
+  Window g = desk.find(kGame);
+  EXPECT_NE(g, 0u) << prog.stderrText();
+  if (!g) return 0;
+  EXPECT_TRUE(desk.gone(kTitle, 2s));
+  int gx, gy;
+  desk.geometry(g, gx, gy, w, h);
+  EXPECT_EQ(gx, tx);
+  EXPECT_EQ(gy, ty);
+  return g;
 }
 
 }  // namespace xdriver

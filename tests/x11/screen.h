@@ -10,6 +10,9 @@
 
 namespace xdriver {
 
+// The tests and these helpers speak of times as 300ms and 5s.
+using namespace std::chrono_literals;
+
 // One look at a window's client area.
 struct Shot {
   std::vector<Rgb> px;
@@ -47,12 +50,16 @@ bool pauseShown(const Shot& s, bool anyTrace = false);
 // "GameOver..." in red over the field.
 bool gameOverShown(const Shot& s);
 
+// The title as designed at `scale` times its size: the window's size, its white ground, the
+// colours of two of its buttons and the blue title text.
+void expectTitleAsDesigned(Desk& d, Window t, int scale);
+
 // A window is mapped before its first frame reaches it: these wait for what the test needs.
 // The title is drawn: its corner is white.
-bool titleDrawn(Desk& d, Window t, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+bool titleDrawn(Desk& d, Window t, std::chrono::milliseconds timeout = 5s);
 // The game has begun: its clock shows a time. (Its first frames show the clock at 00, until the
 // first count.)
-bool gameStarted(Desk& d, Window g, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+bool gameStarted(Desk& d, Window g, std::chrono::milliseconds timeout = 5s);
 
 // The real program on a bare X server (no window manager).
 class RealWindow : public ::testing::Test {
@@ -60,6 +67,12 @@ class RealWindow : public ::testing::Test {
   void SetUp() override;
   // Starts the program and waits for its title window's first frame.
   Window startTitle();
+  // Starts the program and clicks the mode button at (x, y) on its title: the game window once
+  // the game has begun, or 0.
+  Window startGame(int x, int y);
+  // Clicks the mode button at (x, y) on the title: the game window, which must have taken the
+  // title's place, or 0.
+  Window gameInPlaceOf(Window title, int x, int y);
   Desk desk;
   Program prog;
 };
