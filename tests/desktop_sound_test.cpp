@@ -13,14 +13,14 @@
 
 using namespace std::chrono_literals;
 using xdriver::Desk;
+using xdriver::kGame;
+using xdriver::kTitle;
 using xdriver::Monitor;
 using xdriver::Program;
 using xdriver::PulseServer;
 
 namespace {
 
-const char* kTitle = "モロフィン！V1.00";
-const char* kGame = "モロフィン！";
 constexpr int64_t kMs = Monitor::kRate / 1000;
 constexpr double kSilent = 1e-4;
 
@@ -69,6 +69,8 @@ class Pulse : public ::testing::Test {
 TEST_F(Pulse, NoStreamOnTheTitleMusicWhilePlayingSilenceWhilePaused) {
   Window t = startTitle();
   ASSERT_NE(t, 0u);
+  // The title sounds nothing, so it must hold no stream at any time: looked at twice while the
+  // soundfont loads and after.
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(server.streams(prog.pid()), 0) << "the title screen keeps a stream open";
   std::this_thread::sleep_for(900ms);
@@ -76,18 +78,20 @@ TEST_F(Pulse, NoStreamOnTheTitleMusicWhilePlayingSilenceWhilePaused) {
   desk.click(t, 300, 252);
   Window g = desk.find(kGame);
   ASSERT_NE(g, 0u);
-  std::this_thread::sleep_for(1500ms);
+  Desk::until([&] { return server.streams(prog.pid()) == 1; }, 3s);
   EXPECT_EQ(server.streams(prog.pid()), 1);
+  Desk::until([&] { return monitor->rms(now() - 1000 * kMs, 1000 * kMs) > 0.002; }, 3s);
   EXPECT_GT(monitor->rms(now() - 1000 * kMs, 1000 * kMs), 0.002) << "no music";
   desk.flick("space");
   // The music falls silent at once; once "wait.wav" has ended, the stream goes.
   ASSERT_TRUE(Desk::until([&] { return server.streams(prog.pid()) == 0; }, 3s))
       << "paused, still a stream";
-  std::this_thread::sleep_for(300ms);
+  std::this_thread::sleep_for(300ms);  // of silence
   EXPECT_LT(monitor->rms(now() - 300 * kMs, 300 * kMs), kSilent);
   desk.flick("space");
-  std::this_thread::sleep_for(1000ms);
+  Desk::until([&] { return server.streams(prog.pid()) == 1; }, 3s);
   EXPECT_EQ(server.streams(prog.pid()), 1);
+  Desk::until([&] { return monitor->rms(now() - 500 * kMs, 500 * kMs) > 0.002; }, 3s);
   EXPECT_GT(monitor->rms(now() - 500 * kMs, 500 * kMs), 0.002) << "the music did not come back";
   desk.closeBox(g);
   EXPECT_EQ(prog.wait(5s), 0) << prog.stderrText();
@@ -96,7 +100,7 @@ TEST_F(Pulse, NoStreamOnTheTitleMusicWhilePlayingSilenceWhilePaused) {
 TEST_F(Pulse, ACatchIsHeardOverTheMusic) {
   Window t = startTitle();
   ASSERT_NE(t, 0u);
-  std::this_thread::sleep_for(500ms);
+  std::this_thread::sleep_for(500ms);  // the soundfont loads meanwhile, which shows nowhere
   desk.click(t, 300, 156);
   Window g = desk.find(kGame);
   ASSERT_NE(g, 0u);
@@ -117,12 +121,13 @@ TEST_F(Pulse, ACatchIsHeardOverTheMusic) {
       want("Down", zy - wy > 3);
     }
     if (xdriver::Clock::now() - start > 1s) caught = asked("get.wav");
-    std::this_thread::sleep_for(8ms);
+    std::this_thread::sleep_for(8ms);  // a glance at the field, not a wait for anything
   }
   for (auto& [k, on] : held) want(k.c_str(), false);
   ASSERT_NE(caught.time_since_epoch().count(), 0) << "no catch in 20 s";
-  std::this_thread::sleep_for(500ms);
   const int64_t at = monitor->frameAt(caught);
+  // Until the monitor has recorded the whole search window after the catch.
+  Desk::until([&] { return monitor->frames() >= at + 600 * kMs; }, 3s);
   EXPECT_GT(monitor->rms(at - 100 * kMs, 100 * kMs), 0.002) << "no music before the catch";
   // The effect is found in what the sink played by its own samples, however loud the music
   // under it; the search is wide, since the monitor's clock can slip on a loaded machine.
@@ -132,10 +137,10 @@ TEST_F(Pulse, ACatchIsHeardOverTheMusic) {
   EXPECT_GT(heard.score, 0.6) << "the catch is not heard over the music";
   // A sound that was not played does not match there: the search tells sounds apart.
   const auto other = xdriver::readMonoWave(prog.folder() + "/sound/wait.wav");
-  EXPECT_LT(monitor->find(other, at - 200 * kMs, 600 * kMs).score, 0.5);
+  const double otherScore = monitor->find(other, at - 200 * kMs, 600 * kMs).score;
+  EXPECT_LT(otherScore, 0.5);
   std::printf("get.wav heard %.1f ms after the catch's request (correlation %.2f; wait.wav %.2f)\n",
-              double(heard.at - at) / kMs, heard.score,
-              monitor->find(other, at - 200 * kMs, 600 * kMs).score);
+              double(heard.at - at) / kMs, heard.score, otherScore);
   desk.closeBox(g);
   EXPECT_EQ(prog.wait(5s), 0) << prog.stderrText();
 }
@@ -145,11 +150,18 @@ TEST_F(Pulse, TheMusicRestartsWithinATickOfItsEnd) {
   xdriver::writeLoopTune(prog.folder() + "/sound/bgm_d.mid", 2);
   Window t = startTitle();
   ASSERT_NE(t, 0u);
-  std::this_thread::sleep_for(1000ms);
+  std::this_thread::sleep_for(1000ms);  // the soundfont loads meanwhile, which shows nowhere
   desk.click(t, 300, 252);
   Window g = desk.find(kGame);
   ASSERT_NE(g, 0u);
-  std::this_thread::sleep_for(3700ms);
+  // Until the monitor has recorded the first note and three rounds after it.
+  Desk::until(
+      [&] {
+        const auto play = asked("Play Midi", false);
+        return play.time_since_epoch().count() != 0 &&
+               monitor->frames() >= monitor->frameAt(play) + 3600 * kMs;
+      },
+      10s);
   // The monitor's clock may run a few milliseconds ahead of the program's: the sink hands over a
   // block as it takes it.
   const int64_t first =

@@ -3,9 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <thread>
 
-#include "tests/x11/xdriver.h"
+#include "tests/x11/screen.h"
 
 using namespace std::chrono_literals;
 using xdriver::Desk;
@@ -32,6 +31,16 @@ class UnderAWindowManager : public ::testing::Test {
     desk.frame(w, x, y);
     return {x, y};
   }
+  // Whether the window manager has put its frame around the window.
+  bool framed(Window w) {
+    return Desk::until([&] { return !desk.numbers(w, "_NET_FRAME_EXTENTS").empty(); }, 3s);
+  }
+  // The window manager frames and places a window after it is mapped: waits until the window is
+  // framed and stands at `want`, or a while has passed.
+  void settlesAt(Window w, std::pair<int, int> want) {
+    EXPECT_TRUE(framed(w)) << "no frame around the window";
+    Desk::until([&] { return frameOf(w) == want; }, 3s);
+  }
   // Drags the window by its title bar and waits until its frame has gone there.
   std::pair<int, int> dragBy(Window w, int dx, int dy) {
     auto [fx, fy] = frameOf(w);
@@ -52,8 +61,8 @@ TEST_F(UnderAWindowManager, HandOversKeepTheFrameInPlaceBeforeAndAfterAMove) {
   ASSERT_TRUE(prog.start({"SDL_AUDIODRIVER=dummy"}));
   Window t = desk.find(kTitle);
   ASSERT_NE(t, 0u) << prog.stderrText();
-  std::this_thread::sleep_for(300ms);
-  ASSERT_FALSE(desk.numbers(t, "_NET_FRAME_EXTENTS").empty()) << "no frame around the window";
+  ASSERT_TRUE(framed(t)) << "no frame around the window";
+  ASSERT_TRUE(xdriver::titleDrawn(desk, t));
   auto first = frameOf(t);
   int cx, cy, w, h;
   desk.geometry(t, cx, cy, w, h);
@@ -62,7 +71,7 @@ TEST_F(UnderAWindowManager, HandOversKeepTheFrameInPlaceBeforeAndAfterAMove) {
   Window g = desk.find(kGame);
   ASSERT_NE(g, 0u);
   ASSERT_TRUE(desk.gone(kTitle, 2s));
-  std::this_thread::sleep_for(200ms);
+  settlesAt(g, first);
   EXPECT_EQ(frameOf(g), first);  // the first game, from a title the manager placed
   auto moved = dragBy(g, 37, 23);
   Window back = desk.find(kTitle, 20s);  // not there until the game is over and space pressed
@@ -71,13 +80,14 @@ TEST_F(UnderAWindowManager, HandOversKeepTheFrameInPlaceBeforeAndAfterAMove) {
     back = desk.find(kTitle, 3s);
   }
   ASSERT_NE(back, 0u);
-  std::this_thread::sleep_for(200ms);
+  settlesAt(back, moved);
   EXPECT_EQ(frameOf(back), moved);  // back to the title where the moved game stood
+  ASSERT_TRUE(xdriver::titleDrawn(desk, back));
   auto movedTitle = dragBy(back, -51, 17);
   desk.click(back, 300, 252);
   Window second = desk.find(kGame);
   ASSERT_NE(second, 0u);
-  std::this_thread::sleep_for(200ms);
+  settlesAt(second, movedTitle);
   EXPECT_EQ(frameOf(second), movedTitle);
   desk.closeBox(second);
   EXPECT_EQ(prog.wait(5s), 0) << prog.stderrText();

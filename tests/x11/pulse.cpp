@@ -351,19 +351,4 @@ void writeLoopTune(const std::string& path, int quarters) {
   std::ofstream(path, std::ios::binary) << head << track;
 }
 
-std::vector<MediaRequest> readMediaLog(const std::string& path) {
-  std::vector<MediaRequest> out;
-  std::ifstream f(path);
-  for (std::string line; std::getline(f, line);) {
-    std::istringstream in(line);
-    long long us = 0;
-    MediaRequest r;
-    in >> us >> r.kind;
-    std::getline(in >> std::ws, r.text);
-    r.at = Clock::time_point(std::chrono::microseconds(us));
-    out.push_back(std::move(r));
-  }
-  return out;
-}
-
 }  // namespace xdriver

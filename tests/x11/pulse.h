@@ -13,8 +13,6 @@
 
 namespace xdriver {
 
-using Clock = std::chrono::steady_clock;
-
 // A private PulseAudio daemon with one null sink, "morofin", for the program to play into: its own
 // runtime and home folders, ended by its process id.
 class PulseServer {
@@ -77,13 +75,6 @@ class Monitor {
 
 // A 16-bit PCM mono wave file's samples as floats; empty when it is not one.
 std::vector<float> readMonoWave(const std::string& path);
-
-// The program's media requests with the time of each, from its MOROFIN_MEDIA_LOG file.
-struct MediaRequest {
-  Clock::time_point at;
-  std::string kind, text;
-};
-std::vector<MediaRequest> readMediaLog(const std::string& path);
 
 // The centres of the two biggest patches of the creatures' body colour on the playfield of the game
 // window: the wobo, then the zeka; false when they cannot both be seen.

@@ -330,6 +330,21 @@ std::vector<long> Desk::numbers(Window w, const char* name) {
   return property<long>(d_, w, name, AnyPropertyType);
 }
 
+std::vector<MediaRequest> readMediaLog(const std::string& path) {
+  std::vector<MediaRequest> out;
+  std::ifstream f(path);
+  for (std::string line; std::getline(f, line);) {
+    std::istringstream in(line);
+    long long us = 0;
+    MediaRequest r;
+    in >> us >> r.kind;
+    std::getline(in >> std::ws, r.text);
+    r.at = Clock::time_point(std::chrono::microseconds(us));
+    out.push_back(std::move(r));
+  }
+  return out;
+}
+
 WindowManager::WindowManager() {
   const char* path = "/usr/bin/openbox";
   if (::access(path, X_OK) != 0) {

@@ -13,6 +13,8 @@ namespace xdriver {
 inline constexpr const char* kTitle = "モロフィン！V1.00";
 inline constexpr const char* kGame = "モロフィン！";
 
+using Clock = std::chrono::steady_clock;
+
 struct Rgb {
   int r, g, b;
 };
@@ -85,6 +87,13 @@ class Desk {
   Display* d_ = nullptr;
   Window thief_ = 0;
 };
+
+// The program's media requests with the time of each, from its MOROFIN_MEDIA_LOG file.
+struct MediaRequest {
+  Clock::time_point at;
+  std::string kind, text;
+};
+std::vector<MediaRequest> readMediaLog(const std::string& path);
 
 // A window manager (openbox) on the test's display while this object lives, ended by its pid.
 class WindowManager {
