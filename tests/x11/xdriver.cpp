@@ -102,7 +102,13 @@ int ignoreXErrors(Display*, XErrorEvent*) {
 Desk::Desk() {
   XSetErrorHandler(ignoreXErrors);
   const char* name = std::getenv("DISPLAY");
-  if (name && *name) d_ = XOpenDisplay(nullptr);
+  if (!name || !*name) return;
+  // A busy X server now and then turns a connection away; a person's desktop would be there a
+  // moment later, so ask again for a while before giving up.
+  for (int attempt = 0; attempt < 40 && !d_; ++attempt) {
+    if (attempt) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    d_ = XOpenDisplay(nullptr);
+  }
 }
 
 Desk::~Desk() {
