@@ -97,23 +97,14 @@ void catches(xdriver::Desk& desk, Figures& f) {
   Window t = r.title();
   desk.click(t, 300, 156);
   Window g = desk.find(kGame);
-  std::map<std::string, bool> held;
-  auto want = [&](const char* k, bool on) {
-    if (held[k] != on) desk.key(k, on);
-    held[k] = on;
-  };
-  const auto start = Clock::now();
-  while (Clock::now() - start < 8s) {
-    int wx, wy, zx, zy;
-    if (xdriver::creatures(desk, g, wx, wy, zx, zy)) {
-      want("Left", zx - wx < -3);
-      want("Right", zx - wx > 3);
-      want("Up", zy - wy < -3);
-      want("Down", zy - wy > 3);
+  {
+    xdriver::Chaser player(desk, g);
+    const auto start = Clock::now();
+    while (Clock::now() - start < 8s) {
+      player.step();
+      std::this_thread::sleep_for(8ms);
     }
-    std::this_thread::sleep_for(8ms);
   }
-  for (auto& [k, on] : held) want(k.c_str(), false);
   std::this_thread::sleep_for(300ms);
   for (auto at : r.asked("get.wav")) {
     // Over the music: the first millisecond twice as loud as the music just before.

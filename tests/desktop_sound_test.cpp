@@ -42,6 +42,15 @@ class Pulse : public ::testing::Test {
     EXPECT_NE(t, 0u) << prog.stderrText();
     return t;
   }
+  // The title, time for the soundfont to load (which shows nowhere), then a mode button's click:
+  // the game window, or 0.
+  Window gameAfter(std::chrono::milliseconds soundfont, int buttonY) {
+    Window t = startTitle();
+    if (!t) return 0;
+    std::this_thread::sleep_for(soundfont);
+    desk.click(t, 300, buttonY);
+    return desk.find(kGame);
+  }
   // When the program last (or first) asked for this wave or command.
   xdriver::Clock::time_point asked(const std::string& what, bool last = true) {
     xdriver::Clock::time_point at{};
@@ -98,32 +107,19 @@ TEST_F(Pulse, NoStreamOnTheTitleMusicWhilePlayingSilenceWhilePaused) {
 }
 
 TEST_F(Pulse, ACatchIsHeardOverTheMusic) {
-  Window t = startTitle();
-  ASSERT_NE(t, 0u);
-  std::this_thread::sleep_for(500ms);  // the soundfont loads meanwhile, which shows nowhere
-  desk.click(t, 300, 156);
-  Window g = desk.find(kGame);
+  Window g = gameAfter(500ms, 156);
   ASSERT_NE(g, 0u);
-  std::map<std::string, bool> held;
-  auto want = [&](const char* k, bool on) {
-    if (held[k] != on) desk.key(k, on);
-    held[k] = on;
-  };
-  const auto start = xdriver::Clock::now();
   // Chase the zeka until the first catch after the music has begun.
   xdriver::Clock::time_point caught{};
-  while (caught.time_since_epoch().count() == 0 && xdriver::Clock::now() - start < 20s) {
-    int wx, wy, zx, zy;
-    if (xdriver::creatures(desk, g, wx, wy, zx, zy)) {
-      want("Left", zx - wx < -3);
-      want("Right", zx - wx > 3);
-      want("Up", zy - wy < -3);
-      want("Down", zy - wy > 3);
+  {
+    xdriver::Chaser player(desk, g);
+    const auto start = xdriver::Clock::now();
+    while (caught.time_since_epoch().count() == 0 && xdriver::Clock::now() - start < 20s) {
+      player.step();
+      if (xdriver::Clock::now() - start > 1s) caught = asked("get.wav");
+      std::this_thread::sleep_for(8ms);  // a glance at the field, not a wait for anything
     }
-    if (xdriver::Clock::now() - start > 1s) caught = asked("get.wav");
-    std::this_thread::sleep_for(8ms);  // a glance at the field, not a wait for anything
   }
-  for (auto& [k, on] : held) want(k.c_str(), false);
   ASSERT_NE(caught.time_since_epoch().count(), 0) << "no catch in 20 s";
   const int64_t at = monitor->frameAt(caught);
   // Until the monitor has recorded the whole search window after the catch.
@@ -148,11 +144,7 @@ TEST_F(Pulse, ACatchIsHeardOverTheMusic) {
 TEST_F(Pulse, TheMusicRestartsWithinATickOfItsEnd) {
   // Two quarters at 120 bpm: a second a round.
   xdriver::writeLoopTune(prog.folder() + "/sound/bgm_d.mid", 2);
-  Window t = startTitle();
-  ASSERT_NE(t, 0u);
-  std::this_thread::sleep_for(1000ms);  // the soundfont loads meanwhile, which shows nowhere
-  desk.click(t, 300, 252);
-  Window g = desk.find(kGame);
+  Window g = gameAfter(1000ms, 252);  // the quickest mode
   ASSERT_NE(g, 0u);
   // Until the monitor has recorded the first note and three rounds after it.
   Desk::until(

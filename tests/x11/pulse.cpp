@@ -351,4 +351,23 @@ void writeLoopTune(const std::string& path, int quarters) {
   std::ofstream(path, std::ios::binary) << head << track;
 }
 
+Chaser::~Chaser() {
+  for (auto& [key, down] : held_)
+    if (down) desk_.key(key.c_str(), false);
+}
+
+void Chaser::want(const char* key, bool down) {
+  if (held_[key] != down) desk_.key(key, down);
+  held_[key] = down;
+}
+
+void Chaser::step() {
+  int wx, wy, zx, zy;
+  if (!creatures(desk_, game_, wx, wy, zx, zy)) return;
+  want("Left", zx - wx < -3);
+  want("Right", zx - wx > 3);
+  want("Up", zy - wy < -3);
+  want("Down", zy - wy > 3);
+}
+
 }  // namespace xdriver

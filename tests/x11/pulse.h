@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -79,6 +80,22 @@ std::vector<float> readMonoWave(const std::string& path);
 // The centres of the two biggest patches of the creatures' body colour on the playfield of the game
 // window: the wobo, then the zeka; false when they cannot both be seen.
 bool creatures(Desk& desk, Window g, int& wx, int& wy, int& zx, int& zy);
+
+// A player who steers the wobo at the zeka with the arrow keys, a glance at the field at a time;
+// lets go of every key when it is done.
+class Chaser {
+ public:
+  Chaser(Desk& desk, Window game) : desk_(desk), game_(game) {}
+  ~Chaser();
+  // One glance at the field and the keys it calls for.
+  void step();
+
+ private:
+  void want(const char* key, bool down);
+  Desk& desk_;
+  Window game_;
+  std::map<std::string, bool> held_;
+};
 
 // A tune shorter than a game: one short note at its start, then silence to its end, `quarters`
 // quarter notes at 120 beats a minute in all.
