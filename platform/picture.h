@@ -97,12 +97,6 @@ enum class RasterOp : int32_t {
   kMergePaint = 0x00BB0226,  // dest = dest OR (NOT src)
 };
 
-// Draws all of src at (x, y) into dest, clipped to dest, combining every channel bit by rop.
-void blit(Bitmap& dest, const Bitmap& src, int x, int y, RasterOp rop);
-
-// Copies src into the rectangle of dest at (x, y), clipped (used when composing windows).
-void copyInto(Bitmap& dest, const Bitmap& src, int x, int y);
-
 // A rectangle in pixels.
 struct Rect {
   int x = 0, y = 0, w = 0, h = 0;
@@ -113,8 +107,9 @@ Rect intersect(Rect a, Rect b);
 // The smallest rectangle holding both (an empty one adds nothing).
 Rect unite(Rect a, Rect b);
 
-// The same blits on images in a screen's format: the raster operations are bitwise on every
-// channel, so they give the same colours there. Returns the part of dest that was drawn on.
+// Draws all of src at (x, y) into dest, clipped to dest, combining every channel bit by rop. The
+// images are in a screen's format; the operations are bitwise on every channel, so they give the
+// same colours in any format. Returns the part of dest that was drawn on.
 Rect blit(NativeImage& dest, const NativeImage& src, int x, int y, RasterOp rop);
 // Copies the rectangle r of src to the same place in dest (both of one size and format).
 void copyRect(NativeImage& dest, const NativeImage& src, Rect r);

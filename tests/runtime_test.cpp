@@ -91,30 +91,36 @@ TEST(I16, OverflowIsARuntimeErrorNotAWrap) {
 }
 
 TEST(Blit, RasterOperationsCombineEveryChannelBit) {
-  Bitmap dest(2, 1, {0x12, 0xF0, 0x0F});
-  dest.set(1, 0, {200, 100, 50});
-  Bitmap src(2, 1, {0x0F, 0x0F, 0xFF});
-  src.set(1, 0, {255, 255, 255});
-  Bitmap merge = dest;
-  blit(merge, src, 0, 0, RasterOp::kMergePaint);
-  EXPECT_EQ(merge.at(0, 0), (Rgb{0x12 | 0xF0, 0xF0 | 0xF0, 0x0F | 0x00}));
-  EXPECT_EQ(merge.at(1, 0), (Rgb{200, 100, 50}));  // OR with NOT white changes nothing
-  Bitmap andImg = dest;
-  blit(andImg, src, 0, 0, RasterOp::kSrcAnd);
-  EXPECT_EQ(andImg.at(0, 0), (Rgb{0x12 & 0x0F, 0xF0 & 0x0F, 0x0F}));
-  EXPECT_EQ(andImg.at(1, 0), (Rgb{200, 100, 50}));  // AND with white changes nothing
+  // In the usual screen layout and in one with the channels the other way round.
+  for (PixelFormat f : {PixelFormat{}, PixelFormat{0, 8, 16}}) {
+    Bitmap destRgb(2, 1, {0x12, 0xF0, 0x0F});
+    destRgb.set(1, 0, {200, 100, 50});
+    Bitmap srcRgb(2, 1, {0x0F, 0x0F, 0xFF});
+    srcRgb.set(1, 0, {255, 255, 255});
+    const NativeImage dest = NativeImage::from(destRgb, f), src = NativeImage::from(srcRgb, f);
+    NativeImage merge = dest;
+    blit(merge, src, 0, 0, RasterOp::kMergePaint);
+    EXPECT_EQ(merge.at(0, 0), (Rgb{0x12 | 0xF0, 0xF0 | 0xF0, 0x0F | 0x00}));
+    EXPECT_EQ(merge.at(1, 0), (Rgb{200, 100, 50}));     // OR with NOT white changes nothing
+    EXPECT_EQ(merge.pixels[0] & ~f.channelMask(), 0u);  // the spare byte stays clear
+    NativeImage andImg = dest;
+    blit(andImg, src, 0, 0, RasterOp::kSrcAnd);
+    EXPECT_EQ(andImg.at(0, 0), (Rgb{0x12 & 0x0F, 0xF0 & 0x0F, 0x0F}));
+    EXPECT_EQ(andImg.at(1, 0), (Rgb{200, 100, 50}));  // AND with white changes nothing
+  }
 }
 
 TEST(Blit, ClipsAtEveryEdgeWithoutWrapping) {
   const Rgb bg{10, 20, 30};
-  Bitmap sprite(8, 8, {0, 0, 0});
+  const PixelFormat f;
+  NativeImage sprite(8, 8, f, {0, 0, 0});
   struct Case {
     int x, y;
     int expectBlack;
   } cases[] = {{-4, -4, 16}, {36, -4, 16}, {-4, 16, 16}, {36, 16, 16},
                {-8, 0, 0},   {40, 0, 0},   {0, 20, 0}};
   for (const Case& c : cases) {
-    Bitmap dest(40, 20, bg);
+    NativeImage dest(40, 20, f, bg);
     blit(dest, sprite, c.x, c.y, RasterOp::kSrcAnd);
     int black = 0;
     for (int y = 0; y < 20; ++y)
