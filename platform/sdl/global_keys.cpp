@@ -1,12 +1,10 @@
 #include "platform/sdl/global_keys.h"
 
-#include <SDL.h>
-#include <SDL_syswm.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
-
 #include "platform/say.h"
+#include "platform/sdl/x11_window.h"
 
 namespace platform::sdl {
 namespace {
@@ -46,10 +44,8 @@ class X11Keys : public GlobalKeys {
 }  // namespace
 
 std::unique_ptr<GlobalKeys> GlobalKeys::forWindow(SDL_Window* w) {
-  SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  if (!w || !SDL_GetWindowWMInfo(w, &info) || info.subsystem != SDL_SYSWM_X11) return nullptr;
-  return std::make_unique<X11Keys>(info.info.x11.display);
+  auto x = x11WindowOf(w);
+  return x ? std::make_unique<X11Keys>(x->display) : nullptr;
 }
 
 }  // namespace platform::sdl

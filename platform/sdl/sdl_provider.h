@@ -40,7 +40,6 @@ class SdlProvider : public Provider {
   void runLoop(Runtime& rt) override;
   void reportError(const RuntimeError& e) override;
 
-
   // Shows new windows and presents what changed in every window; the loop does this after the
   // timers of each pass (a benchmark calls it to time a tick all the way to the screen).
   void presentChanges();

@@ -1,24 +1,11 @@
 #include "platform/sdl/window_manager.h"
 
-#include <SDL.h>
-#include <SDL_syswm.h>
 #include <X11/Xatom.h>
-#include <X11/Xlib.h>
+
+#include "platform/sdl/x11_window.h"
 
 namespace platform::sdl {
 namespace {
-
-struct X11Window {
-  Display* display = nullptr;
-  Window window = 0;
-};
-
-std::optional<X11Window> x11Of(SDL_Window* w) {
-  SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  if (!w || !SDL_GetWindowWMInfo(w, &info) || info.subsystem != SDL_SYSWM_X11) return std::nullopt;
-  return X11Window{info.info.x11.display, info.info.x11.window};
-}
 
 // The frame's left and top widths from _NET_FRAME_EXTENTS (left, right, top, bottom); nothing
 // when no window manager has set them.
@@ -43,7 +30,7 @@ std::pair<int, int> frameLeftTop(const X11Window& x) {
 }  // namespace
 
 std::optional<std::pair<int, int>> outerPosition(SDL_Window* w) {
-  if (auto x = x11Of(w)) {
+  if (auto x = x11WindowOf(w)) {
     int cx = 0, cy = 0;
     Window child = 0;
     if (!XTranslateCoordinates(x->display, x->window, DefaultRootWindow(x->display), 0, 0, &cx, &cy,
@@ -60,7 +47,7 @@ std::optional<std::pair<int, int>> outerPosition(SDL_Window* w) {
 }
 
 void moveFrameTo(SDL_Window* w, int x, int y) {
-  if (auto xw = x11Of(w)) {
+  if (auto xw = x11WindowOf(w)) {
     // A window manager takes a move of a client window as the place of its frame's corner
     // (north-west gravity); without one the client itself goes there, which is the same.
     XMoveWindow(xw->display, xw->window, x, y);
@@ -73,7 +60,7 @@ void moveFrameTo(SDL_Window* w, int x, int y) {
 }
 
 void offerMoveAndCloseOnly(SDL_Window* w) {
-  auto x = x11Of(w);
+  auto x = x11WindowOf(w);
   if (!x) return;
   const Atom hints = XInternAtom(x->display, "_MOTIF_WM_HINTS", False);
   // flags, functions, decorations, input mode, status

@@ -1,7 +1,6 @@
 #include "platform/sdl/x11_connection.h"
 
 #include <SDL.h>
-#include <SDL_syswm.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <poll.h>
@@ -9,6 +8,8 @@
 #include <cerrno>
 #include <ctime>
 #include <string_view>
+
+#include "platform/sdl/x11_window.h"
 
 namespace platform::sdl {
 namespace {
@@ -76,22 +77,17 @@ class Presenter : public XPresenter {
 
 std::unique_ptr<XPresenter> XPresenter::forWindow(SDL_Window* w, int rShift, int gShift,
                                                   int bShift) {
-  SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  if (!w || !SDL_GetWindowWMInfo(w, &info) || info.subsystem != SDL_SYSWM_X11) return nullptr;
+  auto x = x11WindowOf(w);
   XWindowAttributes a;
-  if (!XGetWindowAttributes(info.info.x11.display, info.info.x11.window, &a)) return nullptr;
-  auto p =
-      std::make_unique<Presenter>(info.info.x11.display, info.info.x11.window, a.visual, a.depth);
+  if (!x || !XGetWindowAttributes(x->display, x->window, &a)) return nullptr;
+  auto p = std::make_unique<Presenter>(x->display, x->window, a.visual, a.depth);
   if (!p->fits(rShift, gShift, bShift)) return nullptr;
   return p;
 }
 
 std::unique_ptr<XConnection> XConnection::forWindow(SDL_Window* w) {
-  SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  if (!w || !SDL_GetWindowWMInfo(w, &info) || info.subsystem != SDL_SYSWM_X11) return nullptr;
-  return std::make_unique<Connection>(info.info.x11.display);
+  auto x = x11WindowOf(w);
+  return x ? std::make_unique<Connection>(x->display) : nullptr;
 }
 
 std::string xResources() {
