@@ -57,7 +57,9 @@ class Form {
   bool hasPosition() const { return position_.has_value(); }
   // In pixels, once the form has a position of its own or from its window.
   std::pair<int, int> positionPx() const;
-  void setPositionPx(int x, int y);  // from the window provider (the window manager moved it)
+  // A place in pixels from outside the game: a provider puts a form that has none where its
+  // window went.
+  void setPositionPx(int x, int y);
 
   int clientWidthPx() const { return twipsToPx(design_.clientWidth); }
   int clientHeightPx() const { return twipsToPx(design_.clientHeight); }
