@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -124,10 +125,15 @@ class Timer : public Control {
   void setInterval(int ms);
 
   std::function<void()> onTimer;
+  // Set for a poll whose handler looks at the keyboard and at nothing else: a firing that finds
+  // the keys as the previous firing left them can do nothing, so the runtime lets the poll sleep
+  // until a key changes rather than wake the program for it every interval.
+  bool pollsKeysOnly = false;
 
   // Kept by the runtime's scheduler.
   int64_t deadlineUs = 0;
   uint64_t generation = 0;
+  std::optional<uint64_t> keysSeen;  // the keyboard's change count after a key poll last fired
 
  private:
   int interval_;

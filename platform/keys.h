@@ -18,9 +18,10 @@ inline constexpr int VK_RETURN = 0x0D;
 class KeyState {
  public:
   void setHeld(int vk, bool down) {
-    if (vk < 0 || vk >= 256) return;
-    if (down && !held_[vk]) latched_[vk] = true;
+    if (vk < 0 || vk >= 256 || held_[vk] == down) return;
+    if (down) latched_[vk] = true;
     held_[vk] = down;
+    ++changes_;
   }
   bool held(int vk) const { return vk >= 0 && vk < 256 && held_[vk]; }
   // Non-zero when the key is down now (high bit) or was pressed since the last query (low bit).
@@ -31,15 +32,23 @@ class KeyState {
     return static_cast<int16_t>(static_cast<uint16_t>(v));
   }
   // Presses made so far no longer count as "pressed since the last query"; held keys stay held.
-  void forgetPresses() { latched_.fill(false); }
+  void forgetPresses() {
+    latched_.fill(false);
+    ++changes_;
+  }
   void releaseAll() {
     held_.fill(false);
     latched_.fill(false);
+    ++changes_;
   }
+  // Counts the changes made from outside (keys going down or up, presses forgotten), so that a
+  // poll can tell whether the keyboard is as it last saw it.
+  uint64_t changes() const { return changes_; }
 
  private:
   std::array<bool, 256> held_{};
   std::array<bool, 256> latched_{};
+  uint64_t changes_ = 0;
 };
 
 }  // namespace platform

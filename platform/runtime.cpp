@@ -104,6 +104,7 @@ void Runtime::formUnloaded() {
 void Runtime::timerChanged(Timer& t) {
   if (std::find(timers_.begin(), timers_.end(), &t) == timers_.end()) timers_.push_back(&t);
   if (t.Interval() > 0) t.deadlineUs = provider_.nowUs() + int64_t{t.Interval()} * 1000;
+  t.keysSeen.reset();
 }
 
 void Runtime::timerGone(Timer& t) {
@@ -113,8 +114,22 @@ void Runtime::timerGone(Timer& t) {
 std::optional<int64_t> Runtime::nextDeadline() const {
   std::optional<int64_t> best;
   for (const Timer* t : timers_)
-    if (t->Interval() > 0 && t->onTimer && (!best || t->deadlineUs < *best)) best = t->deadlineUs;
+    if (t->Interval() > 0 && t->onTimer && !asleep(*t) && (!best || t->deadlineUs < *best))
+      best = t->deadlineUs;
   return best;
+}
+
+void Runtime::resumeGrid(Timer& t, int64_t nowUs) {
+  const int64_t iv = int64_t{t.Interval()} * 1000;
+  if (iv > 0 && t.deadlineUs <= nowUs) t.deadlineUs += ((nowUs - t.deadlineUs) / iv + 1) * iv;
+}
+
+void Runtime::setKeysArriveAsEvents(bool yes) {
+  if (yes == keysArriveAsEvents_) return;
+  if (!yes)
+    for (Timer* t : timers_)
+      if (asleep(*t)) resumeGrid(*t, provider_.nowUs());
+  keysArriveAsEvents_ = yes;
 }
 
 bool Runtime::fireDueTimers(int64_t nowUs) {
@@ -123,8 +138,15 @@ bool Runtime::fireDueTimers(int64_t nowUs) {
   std::vector<Due> nested;
   std::vector<Due>& due = depth_ == 0 ? due_ : nested;
   due.clear();
+  for (Timer* t : timers_) {
+    // A key poll woken by a change of the keys: had it fired through its sleep it would have
+    // seen nothing, so it goes on at its next point on its own grid, as it would have.
+    if (!t->pollsKeysOnly || !t->keysSeen || *t->keysSeen == keys_.changes()) continue;
+    t->keysSeen.reset();
+    if (keysArriveAsEvents_) resumeGrid(*t, nowUs);
+  }
   for (Timer* t : timers_)
-    if (t->Interval() > 0 && t->onTimer && t->deadlineUs <= nowUs)
+    if (t->Interval() > 0 && t->onTimer && t->deadlineUs <= nowUs && !asleep(*t))
       due.push_back({t, t->deadlineUs, t->generation});
   if (due.size() > 1)
     std::stable_sort(due.begin(), due.end(),
@@ -139,6 +161,7 @@ bool Runtime::fireDueTimers(int64_t nowUs) {
     if (!dispatch(handler)) return false;
     if (std::find(timers_.begin(), timers_.end(), d.timer) == timers_.end()) continue;
     if (t.generation != d.generation || t.Interval() <= 0) continue;
+    if (t.pollsKeysOnly) t.keysSeen = keys_.changes();
     // Absolute deadlines: the next one lies on the timer's own grid; a late timer fired once and
     // its missed deadlines are skipped rather than made up in a burst.
     const int64_t iv = int64_t{t.Interval()} * 1000;

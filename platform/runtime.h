@@ -50,8 +50,12 @@ class Runtime {
   // One pass of the message loop's timer work at time nowUs: each due timer fires once, earliest
   // deadline first. Returns false when a run-time error ended the program.
   bool fireDueTimers(int64_t nowUs);
-  // The earliest deadline of a running timer, if any.
+  // The earliest deadline of a running timer, if any. A key poll that has seen the keys as they
+  // are has none until they change.
   std::optional<int64_t> nextDeadline() const;
+  // Whether every change of the keys reaches the runtime as it happens, waking the message loop.
+  // While the keys are instead read once per pass of the loop, key polls keep their schedule.
+  void setKeysArriveAsEvents(bool yes);
 
   // Runs an event handler of a form; a run-time error ends the program. Returns false then.
   bool dispatch(const std::function<void()>& handler);
@@ -90,6 +94,12 @@ class Runtime {
     uint64_t generation;
   };
   std::vector<Due> due_;
+  bool asleep(const Timer& t) const {
+    return t.pollsKeysOnly && keysArriveAsEvents_ && t.keysSeen == keys_.changes();
+  }
+  // Puts a key poll that slept through its deadline on the next point of its grid after nowUs.
+  static void resumeGrid(Timer& t, int64_t nowUs);
+  bool keysArriveAsEvents_ = true;
   std::vector<std::unique_ptr<ControlSet>> retired_;
   KeyState keys_;
   Media media_;

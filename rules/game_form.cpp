@@ -59,6 +59,9 @@ void GameForm::bindEvents() {
   ctl<Timer>("woboTimer").onTimer = [this] { woboTimer_Timer(); };
   ctl<Timer>("waitTimer").onTimer = [this] { waitTimer_Timer(); };
   ctl<Timer>("endTimer").onTimer = [this] { endTimer_Timer(); };
+  // The pause and game-over polls only wait for Space.
+  ctl<Timer>("waitTimer").pollsKeysOnly = true;
+  ctl<Timer>("endTimer").pollsKeysOnly = true;
 }
 
 // Game start.

@@ -129,6 +129,33 @@ TEST(GameOver, PauseAndEndInTheSameTickLeaveBothPollsRunning) {
   EXPECT_FALSE(g.game().loaded());
 }
 
+// Paused and game over, the polls only wait for Space: once they have looked, nothing is due until
+// a key changes, so the program sleeps instead of waking every 10 ms or every 1 ms. Space still
+// acts at the poll's next point.
+TEST(GameOver, PausedOrOverTheProgramSleepsUntilAKeyChanges) {
+  for (bool over : {false, true}) {
+    SCOPED_TRACE(over ? "game over" : "paused");
+    Game g;
+    ASSERT_TRUE(g.start());
+    ASSERT_TRUE(g.click(1));
+    if (over) {
+      ASSERT_TRUE(g.endWith(0));
+    } else {
+      g.tap(VK_SPACE);
+      ASSERT_TRUE(g.ticks(1));
+      ASSERT_TRUE(g.paused());
+    }
+    ASSERT_TRUE(g.advance(30));
+    EXPECT_FALSE(g.rt->nextDeadline());
+    g.hold(VK_LEFT);  // another key: one look, then asleep again
+    ASSERT_TRUE(g.advance(30));
+    EXPECT_FALSE(g.rt->nextDeadline());
+    g.tap(VK_SPACE);
+    ASSERT_TRUE(g.advance(10));
+    EXPECT_EQ(over ? g.title().loaded() : !g.paused(), true);
+  }
+}
+
 TEST(GameOver, WritesOnlyABeatenScoreAndShowsTheOldOne) {
   for (int score : {5, 6}) {
     Game g;

@@ -187,6 +187,56 @@ TEST(Timers, DeadlinesAreAbsoluteAndALateTimerFiresOnce) {
   EXPECT_EQ(a.ticks, 2);
 }
 
+// A key poll fires on its grid while the keys change and sleeps, with no deadline to wake the
+// loop for, while they stay as it last saw them; unless the keys are read once per pass, when
+// only waking for it can show a change.
+TEST(Timers, AKeyPollSleepsUntilAKeyChangesAndWakesOnItsOwnGrid) {
+  World w;
+  ASSERT_TRUE(w.rt->start());
+  Probe& a = w.form("a");
+  Timer& t = a.ctl<Timer>("tick");
+  t.pollsKeysOnly = true;
+  std::vector<int64_t> firedAt;
+  a.onTick = [&](Probe&) { firedAt.push_back(w.hp.nowUs()); };
+  w.hp.advance(*w.rt, 95);
+  EXPECT_EQ(firedAt, (std::vector<int64_t>{10000}));
+  EXPECT_FALSE(w.rt->nextDeadline());
+
+  const struct {
+    const char* what;
+    std::function<void()> change;
+  } changes[] = {
+      {"a key going down", [&] { w.rt->keys().setHeld(VK_SPACE, true); }},
+      {"the key coming up", [&] { w.rt->keys().setHeld(VK_SPACE, false); }},
+      {"presses forgotten", [&] { w.rt->keys().forgetPresses(); }},
+  };
+  int64_t at = 95000;
+  for (const auto& c : changes) {
+    SCOPED_TRACE(c.what);
+    firedAt.clear();
+    c.change();
+    w.hp.advance(*w.rt, 100);
+    EXPECT_EQ(firedAt, (std::vector<int64_t>{at + 5000}));  // the next point on its grid
+    at += 100000;
+  }
+  // A key already up or down, set so again, is no change.
+  firedAt.clear();
+  w.rt->keys().setHeld(VK_SPACE, false);
+  w.hp.advance(*w.rt, 100);
+  EXPECT_TRUE(firedAt.empty());
+
+  // Keys read once per pass: the poll keeps its schedule.
+  w.rt->setKeysArriveAsEvents(false);
+  w.hp.advance(*w.rt, 30);
+  EXPECT_EQ(firedAt.size(), 3u);
+  // Restarting it makes its next firing due whatever the keys.
+  w.rt->setKeysArriveAsEvents(true);
+  t.setInterval(10);
+  firedAt.clear();
+  w.hp.advance(*w.rt, 100);
+  EXPECT_EQ(firedAt.size(), 1u);
+}
+
 TEST(Forms, UnloadInsideOwnTimerHandlerDefersDestruction) {
   World w;
   ASSERT_TRUE(w.rt->start());

@@ -411,7 +411,9 @@ void SdlProvider::runLoop(Runtime& rt) {
     if (rt.ended()) break;
     // The whole keyboard, once per pass, while the keys go to another program's window; while
     // ours has the keyboard its own key events tell the same.
-    if (globalKeys_ && !SDL_GetKeyboardFocus()) globalKeys_->poll(rt.keys());
+    const bool readKeymap = globalKeys_ && !SDL_GetKeyboardFocus();
+    if (readKeymap) globalKeys_->poll(rt.keys());
+    rt.setKeysArriveAsEvents(!readKeymap);
     rt.fireDueTimers(nowUs());
     rt.collect();
     if (rt.ended()) break;
