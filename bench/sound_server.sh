@@ -7,10 +7,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 secs=${1:-5}
 [ -n "${MOROFIN_PULSE_PID:-}" ] || { echo "run under tools/with-pulse.sh" >&2; exit 2; }
-runtime_ns() {  # the run time of a process, the threads that have ended included
-  local hz
-  hz=$(getconf CLK_TCK)
-  sed 's/.*) //' /proc/"$1"/stat | awk -v hz="$hz" '{printf "%d", ($12 + $13) * 1e9 / hz}'
+runtime_ns() {  # the run time of a process: its living threads to the nanosecond, or, when the
+  # process is the game (whose sound thread comes and goes), its own total with ended threads
+  if [ "$1" = "$MOROFIN_PULSE_PID" ]; then
+    cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%d", s}'
+  else
+    local hz
+    hz=$(getconf CLK_TCK)
+    sed 's/.*) //' /proc/"$1"/stat | awk -v hz="$hz" '{printf "%d", ($12 + $13) * 1e9 / hz}'
+  fi
 }
 measure() {  # name: the CPU of both processes over $secs seconds
   local s0 g0 s1 g1

@@ -46,6 +46,16 @@ void MidiPlayer::seekToStart(SynthTarget* synth) {
   if (synth) synth->allNotesOff();
 }
 
+void MidiPlayer::stepBack(int64_t frames) {
+  pos_ = std::max<int64_t>(0, pos_ - frames);
+  // The events at the new place and after it are sent again: what they began was never heard.
+  const auto& events = song_->events;
+  next_ = static_cast<size_t>(
+      std::lower_bound(events.begin(), events.end(), pos_,
+                       [this](const MidiEvent& e, int64_t at) { return frameOf(e) < at; }) -
+      events.begin());
+}
+
 void MidiPlayer::render(float* out, int frames, SynthTarget* synth) {
   const auto& events = song_->events;
   int done = 0;

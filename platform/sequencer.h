@@ -29,6 +29,8 @@ class MidiPlayer {
   void pause(SynthTarget* synth);
   void stop(SynthTarget* synth);
   void seekToStart(SynthTarget* synth);
+  // Goes back by frames that were rendered but will never be heard, so that they play again.
+  void stepBack(int64_t frames);
   State state() const { return state_; }
   int64_t position() const { return pos_; }
   int64_t endFrame() const { return end_; }

@@ -179,6 +179,27 @@ TEST(Sequencer, PauseKeepsThePositionAndSilences) {
   EXPECT_EQ(p.position(), 200);
 }
 
+// Frames rendered ahead but never heard (a pause cut them from the sound queue) play again on
+// resuming, with every event at or after the place gone back to, and none before it.
+TEST(Sequencer, SteppingBackPlaysTheUnheardFramesAndTheirEventsAgain) {
+  auto song = songOf({{0, 0x90, 60, 90}, {100000, 0x90, 62, 90}, {120000, 0x90, 64, 90}}, 300000);
+  MidiPlayer p(song, 1000);
+  Recorder r;
+  std::vector<float> buf(2 * 130);
+  p.play();
+  p.render(buf.data(), 130, &r);
+  p.pause(&r);
+  p.stepBack(30);  // frames 100 to 129 were not heard
+  EXPECT_EQ(p.position(), 100);
+  r.sent.clear();
+  r.frame = 100;
+  p.play();
+  p.render(buf.data(), 40, &r);
+  EXPECT_EQ(r.sent, (std::vector<std::pair<int64_t, int>>{{100, 62}, {120, 64}}));
+  p.stepBack(1000);  // never before the start
+  EXPECT_EQ(p.position(), 0);
+}
+
 // A tune that has just run out takes a pause like a playing one and stays silent; the play that
 // resumes it lets it run out at once.
 TEST(Sequencer, PausedAtItsEndStaysSilentAndRunsOutOnPlay) {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -30,16 +31,25 @@ constexpr int kRate = 44100;
 // ones make the effects late.
 constexpr int kFrames = 1024;
 // Our own stream on a PulseAudio server: what it keeps queued, and how much it asks for at once.
-// The server splits the queue between the stream and its sink, so an effect is heard about 25 ms
-// after it is asked for, and the server wakes about every 5 ms while the stream runs.
-constexpr int kPulseBufferMs = 30;
-constexpr int kPulseRequestMs = 5;
+// The server splits the queue between the stream and its sink and wakes about every 50 ms while
+// the stream runs. A change that must be heard at once (an effect, the music pausing, stopping or
+// starting) is written over the queue from this long after what is being heard.
+constexpr int kPulseBufferMs = 200;
+constexpr int kPulseRequestMs = 50;
+constexpr int kReplaceLeadFrames = kRate * 5 / 1000;
+// The music last mixed, kept to be mixed again with a new effect over the queue.
+constexpr int64_t kHistoryFrames = int64_t{kRate} * kPulseBufferMs * 2 / 1000;
 // A tune reports its end this many frames before its last frame is mixed: the game's next tick
 // asks for the restart before then, and the restart follows the last frame directly.
-constexpr int64_t kEndLead = 2 * kFrames;
+// Longer than what a sound server asks for at once, so the game sees the end coming in time.
+constexpr int64_t kEndLead = std::max<int64_t>(2 * kFrames, kRate * (kPulseRequestMs + 30) / 1000);
 // After this long with nothing to play the output stops, so a sound server can idle: long enough
 // for the last sound to have left the queues, and for a quick run of effects to share one stream.
-constexpr int kIdleFrames = kRate / 4;
+constexpr int kIdleFrames = kRate * (kPulseBufferMs + 300) / 1000;
+
+// What a change did to the music: its frames already queued are then cut, or followed at once by
+// the tune that now plays.
+enum class MusicChange { kNone, kCut, kStart };
 
 class FluidTarget : public SynthTarget {
  public:
@@ -105,6 +115,11 @@ class Sequencer : public MidiDevice {
   // Renders the next frames; a restart asked for near the end starts right at the end.
   void render(float* out, int frames, SynthTarget* synth);
   bool playing() const { return player.state() == MidiPlayer::State::kPlaying; }
+  // Paused, these last frames of its were mixed but are not to be heard: they play on resuming.
+  void unheard(int64_t frames) {
+    if (player.state() == MidiPlayer::State::kPaused && player.position() < player.endFrame())
+      player.stepBack(frames);
+  }
 
  private:
   // Its end is closer than the lead: answered as stopped, though its last frames are still to come.
@@ -177,8 +192,10 @@ class Audio : public MediaBackend {
       std::string pulseWhy;
       if (auto pulse = PulseOutput::connect(
               kRate, kPulseBufferMs, kPulseRequestMs,
-              [this](float* out, int frames) { mix(out, frames); }, pulseWhy))
+              [this](float* out, int frames) { mix(out, frames); }, pulseWhy)) {
+        pulse_ = pulse.get();
         output_ = std::make_unique<PulseStream>(std::move(pulse));
+      }
     }
     if (!output_) {
       if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return why = SDL_GetError(), false;
@@ -245,10 +262,35 @@ class Audio : public MediaBackend {
     std::vector<float> samples(bytes / sizeof(float));
     std::memcpy(samples.data(), work.data(), samples.size() * sizeof(float));
     std::string why;
-    return wake(why, [&] {
+    return change(why, true, [&] {
       wave_ = std::move(samples);  // cuts off a wave still playing
       wavePos_ = 0;
+      waveStart_ = mixed_;
+      newWave_ = true;
+      return MusicChange::kNone;
     });
+  }
+
+  // Makes a change to what sounds: `change` runs with the mixing held still and says what it did
+  // to the music. On a running PulseAudio stream the change is written
+  // over the queued sound from just after what is being heard, so the long queue does not delay
+  // it; otherwise it is mixed next. A change that sounds starts the output if it is stopped.
+  bool change(std::string& why, bool sounds, const std::function<MusicChange()>& change) {
+    if (pulse_) {
+      std::unique_lock device(deviceMutex_);
+      const bool replaced = pulse_->replaceQueued(kReplaceLeadFrames, [&](float* out, int frames) {
+        std::lock_guard lk(m_);
+        newWave_ = false;
+        const MusicChange music = change();
+        if (sounds) quietFrames_ = 0;
+        remix(out, frames, music, newWave_);
+      });
+      if (replaced) return true;
+    }
+    if (sounds) return wake(why, [&] { change(); });
+    std::lock_guard lk(m_);
+    change();
+    return true;
   }
 
   // Starts the output if the idle time stopped it, after making the change that is to sound, so
@@ -259,6 +301,11 @@ class Audio : public MediaBackend {
     {
       std::lock_guard lk(m_);
       quietFrames_ = 0;
+      if (!running_) {
+        // A new run of the output: its frames count from its start.
+        mixed_ = 0;
+        chunks_.clear();
+      }
       change();
       if (running_ || lost_) return true;
       running_ = true;
@@ -279,7 +326,11 @@ class Audio : public MediaBackend {
   std::mutex& mutex() { return m_; }
   SynthTarget* synth() { return ready_.load() ? target_.get() : nullptr; }
   void attach(Sequencer* s) { players_.push_back(s); }
-  void detach(Sequencer* s) { std::erase(players_, s); }
+  void detach(Sequencer* s) {
+    std::erase(players_, s);
+    for (Chunk& c : chunks_)
+      if (c.by == s) c.by = nullptr;
+  }
 
  private:
   friend class SdlOutput;
@@ -313,15 +364,19 @@ class Audio : public MediaBackend {
     std::memset(out, 0, sizeof(float) * 2 * frames);
     SynthTarget* s = synth();
     bool rendered = false;
+    Sequencer* by = nullptr;
     for (Sequencer* p : players_) {
       if (p->playing()) {
         p->render(out, frames, rendered ? nullptr : s);
+        if (!rendered) by = p;
         rendered = true;
       }
     }
     // Let released notes fade out; a synthesizer with nothing sounding needs no work.
     const bool fading = !rendered && s && target_->sounding();
     if (fading) s->render(out, frames);
+    keepMusic(out, mixed_, frames, by);
+    mixed_ += frames;
     const bool wave = wavePos_ < wave_.size();
     const size_t n = static_cast<size_t>(frames) * 2;
     for (size_t i = 0; i < n && wavePos_ < wave_.size(); ++i) out[i] += wave_[wavePos_++];
@@ -331,6 +386,74 @@ class Audio : public MediaBackend {
     } else if ((quietFrames_ += frames) >= kIdleFrames) {
       idle_.notify_one();
     }
+  }
+
+  // The music part of frames [from, from + frames), kept for mixing again.
+  void keepMusic(const float* music, int64_t from, int frames, Sequencer* by) {
+    if (!pulse_) return;
+    for (int i = 0; i < frames; ++i) {
+      const size_t at = static_cast<size_t>((from + i) % kHistoryFrames) * 2;
+      history_[at] = music[2 * i];
+      history_[at + 1] = music[2 * i + 1];
+    }
+    while (!chunks_.empty() && chunks_.back().start >= from) chunks_.pop_back();
+    if (!chunks_.empty()) {
+      Chunk& last = chunks_.back();
+      last.frames = static_cast<int>(std::min<int64_t>(last.frames, from - last.start));
+    }
+    chunks_.push_back({from, frames, by});
+    while (chunks_.size() > 1 && chunks_.front().start + chunks_.front().frames <=
+                                     from + frames - kHistoryFrames)
+      chunks_.pop_front();
+  }
+
+  // Mixes the last `frames` frames written again into out, after a change. The music is as it was
+  // mixed, except where the change cut it (a paused tune goes back by what of it will not be
+  // heard) or started a tune (which follows at once whatever of its own is still queued). A new
+  // wave starts at the first of these frames.
+  void remix(float* out, int frames, MusicChange music, bool newWave) {
+    const int64_t from = mixed_ - frames;
+    if (frames <= 0) return;
+    int64_t anew = mixed_;  // the music is mixed again from here
+    if (music == MusicChange::kCut) {
+      for (const Chunk& c : chunks_) {
+        const int64_t lost = std::min(c.start + c.frames, mixed_) - std::max(c.start, from);
+        if (c.by && lost > 0) c.by->unheard(lost);
+      }
+      anew = from;
+    } else if (music == MusicChange::kStart) {
+      anew = from;
+      for (const Chunk& c : chunks_)
+        if (c.by && c.by->playing()) anew = std::max(anew, std::min(c.start + c.frames, mixed_));
+    }
+    for (int64_t f = from; f < anew; ++f) {
+      const size_t at = static_cast<size_t>(f % kHistoryFrames) * 2;
+      out[2 * (f - from)] = history_[at];
+      out[2 * (f - from) + 1] = history_[at + 1];
+    }
+    if (anew < mixed_) {
+      float* fresh = out + 2 * (anew - from);
+      const int n = static_cast<int>(mixed_ - anew);
+      std::memset(fresh, 0, sizeof(float) * 2 * static_cast<size_t>(n));
+      SynthTarget* s = synth();
+      Sequencer* by = nullptr;
+      for (Sequencer* p : players_)
+        if (p->playing()) {
+          p->render(fresh, n, by ? nullptr : s);
+          if (!by) by = p;
+        }
+      if (!by && s && target_->sounding()) s->render(fresh, n);
+      keepMusic(fresh, anew, n, by);
+    }
+    if (newWave) waveStart_ = from;
+    for (int i = 0; i < 2 * frames; ++i) {
+      const int64_t at = (from - waveStart_) * 2 + i;
+      if (at >= 0 && at < static_cast<int64_t>(wave_.size()))
+        out[i] += wave_[static_cast<size_t>(at)];
+    }
+    wavePos_ = static_cast<size_t>(
+        std::clamp<int64_t>((mixed_ - waveStart_) * 2, 0, static_cast<int64_t>(wave_.size())));
+    for (int i = 0; i < 2 * frames; ++i) out[i] = std::max(-1.0f, std::min(1.0f, out[i]));
   }
 
   // Stops the output once it has had nothing to play for a while. Stopping may wait for the
@@ -374,6 +497,19 @@ class Audio : public MediaBackend {
   std::vector<Sequencer*> players_;
   std::vector<float> wave_;
   size_t wavePos_ = 0;
+  // On a PulseAudio stream: the frames mixed since the output started, where the wave started
+  // among them, and the music of the last of them with the tune that played it.
+  PulseOutput* pulse_ = nullptr;
+  int64_t mixed_ = 0;
+  int64_t waveStart_ = 0;
+  bool newWave_ = false;
+  struct Chunk {
+    int64_t start;
+    int frames;
+    Sequencer* by;
+  };
+  std::deque<Chunk> chunks_;
+  std::vector<float> history_ = std::vector<float>(2 * kHistoryFrames);
 };
 
 void SdlOutput::callback(void* mixer, Uint8* stream, int len) {
@@ -395,25 +531,33 @@ Sequencer::~Sequencer() {
 
 void Sequencer::play() {
   std::string why;
-  audio_.wake(why, [this] {
+  audio_.change(why, true, [this] {
     if (rewound_) {
-      restart_ = true;
-    } else {
-      player.play();
+      restart_ = true;  // follows the end that is still to come: nothing heard changes now
+      return MusicChange::kNone;
     }
+    const bool was = playing();
+    player.play();
+    return playing() && !was ? MusicChange::kStart : MusicChange::kNone;
   });
 }
 
 void Sequencer::pause() {
-  std::lock_guard lk(audio_.mutex());
-  rewound_ = restart_ = false;
-  player.pause(audio_.synth());
+  std::string why;
+  audio_.change(why, false, [this] {
+    rewound_ = restart_ = false;
+    player.pause(audio_.synth());
+    return MusicChange::kCut;
+  });
 }
 
 void Sequencer::stop() {
-  std::lock_guard lk(audio_.mutex());
-  rewound_ = restart_ = false;
-  player.stop(audio_.synth());
+  std::string why;
+  audio_.change(why, false, [this] {
+    rewound_ = restart_ = false;
+    player.stop(audio_.synth());
+    return MusicChange::kCut;
+  });
 }
 
 void Sequencer::seekToStart() {

@@ -79,6 +79,7 @@ void PulseOutput::onWrite(pa_stream* s, size_t bytes, void* self) {
     if (pa_stream_write(s, out->buffer_.get(), frames * 2 * sizeof(float), nullptr, 0,
                         PA_SEEK_RELATIVE) < 0)
       return;
+    out->written_ += static_cast<int64_t>(frames);
     bytes -= frames * 2 * sizeof(float);
   }
 }
@@ -89,7 +90,11 @@ bool PulseOutput::start(std::string& why) {
     stream_ = pa_stream_new(context_, "morofin", &spec_, nullptr);
     if (stream_) {
       pa_stream_set_write_callback(stream_, onWrite, this);
-      const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY);
+      written_ = 0;
+      // The stream's clock, kept by the library between the server's reports, says what is being
+      // heard: where a replacement may begin.
+      const auto flags = static_cast<pa_stream_flags_t>(
+          PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
       if (pa_stream_connect_playback(stream_, nullptr, &attr_, flags, nullptr, nullptr) < 0) {
         pa_stream_unref(stream_);
         stream_ = nullptr;
@@ -99,6 +104,31 @@ bool PulseOutput::start(std::string& why) {
   }
   pa_threaded_mainloop_unlock(loop_);
   return stream_ != nullptr;
+}
+
+bool PulseOutput::replaceQueued(int leadFrames, const Replace& fill) {
+  pa_threaded_mainloop_lock(loop_);
+  if (!stream_ || pa_stream_get_state(stream_) != PA_STREAM_READY) {
+    pa_threaded_mainloop_unlock(loop_);
+    return false;
+  }
+  int64_t frames = 0;
+  pa_usec_t heardUs = 0;
+  if (pa_stream_get_time(stream_, &heardUs) == 0) {
+    const int64_t heard = static_cast<int64_t>(heardUs) * spec_.rate / 1000000;
+    frames = std::clamp<int64_t>(written_ - (heard + leadFrames), 0,
+                                 static_cast<int64_t>(bufferFrames_));
+  }
+  fill(buffer_.get(), static_cast<int>(frames));
+  if (frames > 0) {
+    const auto bytes = static_cast<int64_t>(frames * 2 * sizeof(float));
+    // Back over the frames being replaced; the server takes them back from its sink if it has
+    // already mixed them there.
+    pa_stream_write(stream_, buffer_.get(), static_cast<size_t>(bytes), nullptr, -bytes,
+                    PA_SEEK_RELATIVE);
+  }
+  pa_threaded_mainloop_unlock(loop_);
+  return true;
 }
 
 void PulseOutput::stop() {
