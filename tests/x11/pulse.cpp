@@ -35,6 +35,15 @@ bool onPath(const char* program) {
 }  // namespace
 
 PulseServer::PulseServer() {
+  const char* other = std::getenv("MOROFIN_TEST_SOUND_SERVER");
+  const char* otherPid = std::getenv("MOROFIN_TEST_SOUND_SERVER_PID");
+  if (other && *other) {
+    address_ = other;
+    ours_ = false;
+    pid_ = otherPid ? std::atoi(otherPid) : 0;
+    if (pid_ <= 0) why_ = "MOROFIN_TEST_SOUND_SERVER_PID is not set";
+    return;
+  }
   if (!onPath("pulseaudio") || !onPath("parec") || !onPath("pacat") || !onPath("pactl")) {
     why_ =
         "pulseaudio, parec, pacat or pactl is not installed (tools/install-deps.sh installs them)";
@@ -46,6 +55,7 @@ PulseServer::PulseServer() {
     return;
   }
   dir_ = tmpl;
+  address_ = "unix:" + dir_ + "/native";
   const std::string log = dir_ + "/log", socket = dir_ + "/native";
   pid_ = ::fork();
   if (pid_ == 0) {
@@ -77,7 +87,7 @@ PulseServer::PulseServer() {
 }
 
 PulseServer::~PulseServer() {
-  if (pid_ > 0) {
+  if (pid_ > 0 && ours_) {
     ::kill(pid_, SIGTERM);
     ::waitpid(pid_, nullptr, 0);
   }

@@ -15,14 +15,16 @@
 namespace xdriver {
 
 // A private PulseAudio daemon with one null sink, "morofin", for the program to play into: its own
-// runtime and home folders, ended by its process id.
+// runtime and home folders, ended by its process id. MOROFIN_TEST_SOUND_SERVER (an address) and
+// MOROFIN_TEST_SOUND_SERVER_PID name another server with such a sink instead, PipeWire's pulse
+// server for one, which is then left running.
 class PulseServer {
  public:
   PulseServer();
   ~PulseServer();
   bool ok() const { return pid_ > 0; }
   const std::string& why() const { return why_; }
-  std::string address() const { return "unix:" + dir_ + "/native"; }
+  std::string address() const { return address_; }
   // What the program needs to play here.
   std::vector<std::string> env() const;
   pid_t pid() const { return pid_; }
@@ -32,8 +34,9 @@ class PulseServer {
   double cpuSeconds() const;
 
  private:
-  std::string dir_, why_;
+  std::string dir_, why_, address_;
   pid_t pid_ = -1;
+  bool ours_ = true;
 };
 
 // CPU time a process has used so far, all its threads.
