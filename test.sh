@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Sets everything up on a fresh Debian 12 machine and runs the whole test suite: the normal build,
-# then the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Sets everything up on a fresh Debian 12 machine and runs the whole test suite: the normal build
+# (its sound tests also against PipeWire), then the same suite built with AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")"
 bash tools/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j2
 bash tools/with-xvfb.sh ctest --test-dir build --output-on-failure
+# The sound tests once more, against PipeWire's pulse server rather than a PulseAudio daemon.
+bash tools/with-xvfb.sh tools/with-pipewire.sh build/tests/morofin_pulse_tests
 bash tools/make-deb.sh
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMOROFIN_SANITIZE=ON -DMOROFIN_BUILD_BENCH=OFF
 cmake --build build-asan -j2
