@@ -4,6 +4,7 @@
 #include <alsa/asoundlib.h>
 #include <fluidsynth.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
@@ -272,12 +273,12 @@ class Audio : public MediaBackend {
   }
 
   // Makes a change to what sounds: `change` runs with the mixing held still and says what it did
-  // to the music. On a running PulseAudio stream the change is written
-  // over the queued sound from just after what is being heard, so the long queue does not delay
-  // it; otherwise it is mixed next. A change that sounds starts the output if it is stopped.
+  // to the music. On a running PulseAudio stream the change is written over the queued sound from
+  // just after what is being heard, so the long queue does not delay it; otherwise it is mixed
+  // next. A change that sounds starts the output if it is stopped.
   bool change(std::string& why, bool sounds, const std::function<MusicChange()>& change) {
     if (pulse_) {
-      std::unique_lock device(deviceMutex_);
+      std::lock_guard device(deviceMutex_);
       const bool replaced = pulse_->replaceQueued(kReplaceLeadFrames, [&](float* out, int frames) {
         std::lock_guard lk(m_);
         newWave_ = false;
@@ -361,20 +362,9 @@ class Audio : public MediaBackend {
 
   void mix(float* out, int frames) {
     std::lock_guard lk(m_);
-    std::memset(out, 0, sizeof(float) * 2 * frames);
-    SynthTarget* s = synth();
-    bool rendered = false;
-    Sequencer* by = nullptr;
-    for (Sequencer* p : players_) {
-      if (p->playing()) {
-        p->render(out, frames, rendered ? nullptr : s);
-        if (!rendered) by = p;
-        rendered = true;
-      }
-    }
-    // Let released notes fade out; a synthesizer with nothing sounding needs no work.
-    const bool fading = !rendered && s && target_->sounding();
-    if (fading) s->render(out, frames);
+    bool fading = false;
+    Sequencer* by = renderMusic(out, frames, fading);
+    const bool rendered = by != nullptr;
     keepMusic(out, mixed_, frames, by);
     mixed_ += frames;
     const bool wave = wavePos_ < wave_.size();
@@ -386,6 +376,25 @@ class Audio : public MediaBackend {
     } else if ((quietFrames_ += frames) >= kIdleFrames) {
       idle_.notify_one();
     }
+  }
+
+  // The next frames of music into out: the tunes that play (the first one through the
+  // synthesizer, which it plays), or else the fading of released notes. The tune that sounds, if
+  // any.
+  Sequencer* renderMusic(float* out, int frames, bool& fading) {
+    std::memset(out, 0, sizeof(float) * 2 * static_cast<size_t>(frames));
+    SynthTarget* s = synth();
+    Sequencer* by = nullptr;
+    for (Sequencer* p : players_) {
+      if (p->playing()) {
+        p->render(out, frames, by ? nullptr : s);
+        if (!by) by = p;
+      }
+    }
+    // Let released notes fade out; a synthesizer with nothing sounding needs no work.
+    fading = !by && s && target_->sounding();
+    if (fading) s->render(out, frames);
+    return by;
   }
 
   // The music part of frames [from, from + frames), kept for mixing again.
@@ -408,23 +417,24 @@ class Audio : public MediaBackend {
   }
 
   // Mixes the last `frames` frames written again into out, after a change. The music is as it was
-  // mixed, except where the change cut it (a paused tune goes back by what of it will not be
-  // heard) or started a tune (which follows at once whatever of its own is still queued). A new
+  // mixed, unless the change cut or started a tune: then it is mixed anew after what the tunes
+  // still playing have queued (a paused tune goes back by what of it will not be heard). A new
   // wave starts at the first of these frames.
   void remix(float* out, int frames, MusicChange music, bool newWave) {
     const int64_t from = mixed_ - frames;
     if (frames <= 0) return;
     int64_t anew = mixed_;  // the music is mixed again from here
-    if (music == MusicChange::kCut) {
+    if (music != MusicChange::kNone) {
+      anew = from;
       for (const Chunk& c : chunks_) {
-        const int64_t lost = std::min(c.start + c.frames, mixed_) - std::max(c.start, from);
-        if (c.by && lost > 0) c.by->unheard(lost);
+        const int64_t end = std::min(c.start + c.frames, mixed_);
+        if (!c.by) continue;
+        if (c.by->playing()) {
+          anew = std::max(anew, end);
+        } else if (end > from) {
+          c.by->unheard(end - std::max(c.start, from));
+        }
       }
-      anew = from;
-    } else if (music == MusicChange::kStart) {
-      anew = from;
-      for (const Chunk& c : chunks_)
-        if (c.by && c.by->playing()) anew = std::max(anew, std::min(c.start + c.frames, mixed_));
     }
     for (int64_t f = from; f < anew; ++f) {
       const size_t at = static_cast<size_t>(f % kHistoryFrames) * 2;
@@ -434,16 +444,8 @@ class Audio : public MediaBackend {
     if (anew < mixed_) {
       float* fresh = out + 2 * (anew - from);
       const int n = static_cast<int>(mixed_ - anew);
-      std::memset(fresh, 0, sizeof(float) * 2 * static_cast<size_t>(n));
-      SynthTarget* s = synth();
-      Sequencer* by = nullptr;
-      for (Sequencer* p : players_)
-        if (p->playing()) {
-          p->render(fresh, n, by ? nullptr : s);
-          if (!by) by = p;
-        }
-      if (!by && s && target_->sounding()) s->render(fresh, n);
-      keepMusic(fresh, anew, n, by);
+      bool fading = false;
+      keepMusic(fresh, anew, n, renderMusic(fresh, n, fading));
     }
     if (newWave) waveStart_ = from;
     for (int i = 0; i < 2 * frames; ++i) {
