@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -88,6 +89,18 @@ bool gameOver(xdriver::Desk& desk, Window game) {
   return red > 5;
 }
 
+// What this machine charges for waking alone: a thread that does nothing but sleep to absolute
+// deadlines this far apart, as percent of a core.
+double bareSleeper(std::chrono::microseconds period, std::chrono::seconds span) {
+  timespec c0{}, c1{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &c0);
+  const auto t0 = Clock::now();
+  for (auto next = t0 + period; next < t0 + span; next += period) std::this_thread::sleep_until(next);
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &c1);
+  const double cpuNs = (c1.tv_sec - c0.tv_sec) * 1e9 + static_cast<double>(c1.tv_nsec - c0.tv_nsec);
+  return 100.0 * cpuNs / std::chrono::duration<double, std::nano>(Clock::now() - t0).count();
+}
+
 double median(std::vector<Cpu> v, double Cpu::*part) {
   std::sort(v.begin(), v.end(), [part](const Cpu& a, const Cpu& b) { return a.*part < b.*part; });
   return v[v.size() / 2].*part;
@@ -144,5 +157,8 @@ int main(int argc, char** argv) {
   for (const auto& row : rows)
     std::printf("%-34s %6.2f %%      %6.2f %%   (target for the process at most %s %%)\n", row.name,
                 median(row.v, &Cpu::all), median(row.v, &Cpu::main), row.target);
+  std::printf("a bare sleeper on this machine: %.2f %% waking every 10 ms, %.2f %% every 1 ms\n",
+              bareSleeper(std::chrono::milliseconds(10), std::chrono::seconds(3)),
+              bareSleeper(std::chrono::milliseconds(1), std::chrono::seconds(3)));
   return 0;
 }
