@@ -119,7 +119,7 @@ std::optional<int64_t> Runtime::nextDeadline() const {
   return best;
 }
 
-void Runtime::resumeGrid(Timer& t, int64_t nowUs) {
+void Runtime::onGrid(Timer& t, int64_t nowUs) {
   const int64_t iv = int64_t{t.Interval()} * 1000;
   if (iv > 0 && t.deadlineUs <= nowUs) t.deadlineUs += ((nowUs - t.deadlineUs) / iv + 1) * iv;
 }
@@ -128,7 +128,7 @@ void Runtime::setKeysArriveAsEvents(bool yes) {
   if (yes == keysArriveAsEvents_) return;
   if (!yes)
     for (Timer* t : timers_)
-      if (asleep(*t)) resumeGrid(*t, provider_.nowUs());
+      if (asleep(*t)) onGrid(*t, provider_.nowUs());
   keysArriveAsEvents_ = yes;
 }
 
@@ -143,7 +143,7 @@ bool Runtime::fireDueTimers(int64_t nowUs) {
     // seen nothing, so it goes on at its next point on its own grid, as it would have.
     if (!t->pollsKeysOnly || !t->keysSeen || *t->keysSeen == keys_.changes()) continue;
     t->keysSeen.reset();
-    if (keysArriveAsEvents_) resumeGrid(*t, nowUs);
+    if (keysArriveAsEvents_) onGrid(*t, nowUs);
   }
   for (Timer* t : timers_)
     if (t->Interval() > 0 && t->onTimer && t->deadlineUs <= nowUs && !asleep(*t))
@@ -164,10 +164,8 @@ bool Runtime::fireDueTimers(int64_t nowUs) {
     if (t.pollsKeysOnly) t.keysSeen = keys_.changes();
     // Absolute deadlines: the next one lies on the timer's own grid; a late timer fired once and
     // its missed deadlines are skipped rather than made up in a burst.
-    const int64_t iv = int64_t{t.Interval()} * 1000;
-    int64_t next = d.deadline + iv;
-    if (next <= nowUs) next += ((nowUs - next) / iv + 1) * iv;
-    t.deadlineUs = next;
+    t.deadlineUs = d.deadline + int64_t{t.Interval()} * 1000;
+    onGrid(t, nowUs);
   }
   return !ended_;
 }

@@ -97,8 +97,9 @@ class Runtime {
   bool asleep(const Timer& t) const {
     return t.pollsKeysOnly && keysArriveAsEvents_ && t.keysSeen == keys_.changes();
   }
-  // Puts a key poll that slept through its deadline on the next point of its grid after nowUs.
-  static void resumeGrid(Timer& t, int64_t nowUs);
+  // Moves a deadline that is not after nowUs on along the timer's own grid to its first point
+  // after nowUs: a late timer's, or a key poll's that slept through it.
+  static void onGrid(Timer& t, int64_t nowUs);
   bool keysArriveAsEvents_ = true;
   std::vector<std::unique_ptr<ControlSet>> retired_;
   KeyState keys_;
