@@ -48,6 +48,10 @@ constexpr int64_t kEndLead = std::max<int64_t>(2 * kFrames, kRate * (kPulseReque
 // for the last sound to have left the queues, and for a quick run of effects to share one stream.
 constexpr int kIdleFrames = kRate * (kPulseBufferMs + 300) / 1000;
 
+void clipToFullScale(float* samples, size_t n) {
+  for (size_t i = 0; i < n; ++i) samples[i] = std::max(-1.0f, std::min(1.0f, samples[i]));
+}
+
 // What a change did to the music: its frames already queued are then cut, or followed at once by
 // the tune that now plays.
 enum class MusicChange { kNone, kCut, kStart };
@@ -370,7 +374,7 @@ class Audio : public MediaBackend {
     const bool wave = wavePos_ < wave_.size();
     const size_t n = static_cast<size_t>(frames) * 2;
     for (size_t i = 0; i < n && wavePos_ < wave_.size(); ++i) out[i] += wave_[wavePos_++];
-    for (size_t i = 0; i < n; ++i) out[i] = std::max(-1.0f, std::min(1.0f, out[i]));
+    clipToFullScale(out, n);
     if (rendered || fading || wave) {
       quietFrames_ = 0;
     } else if ((quietFrames_ += frames) >= kIdleFrames) {
@@ -455,7 +459,7 @@ class Audio : public MediaBackend {
     }
     wavePos_ = static_cast<size_t>(
         std::clamp<int64_t>((mixed_ - waveStart_) * 2, 0, static_cast<int64_t>(wave_.size())));
-    for (int i = 0; i < 2 * frames; ++i) out[i] = std::max(-1.0f, std::min(1.0f, out[i]));
+    clipToFullScale(out, 2 * static_cast<size_t>(frames));
   }
 
   // Stops the output once it has had nothing to play for a while. Stopping may wait for the
