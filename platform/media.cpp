@@ -1,7 +1,5 @@
 #include "platform/media.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -119,8 +117,7 @@ uint32_t Media::execute(const std::string& command, std::string& reply) {
     if (type.empty() ? !isSequencerFile(path) : lower(type) != "sequencer")
       return mcierr::kUnknownType;
     const std::string native = nativePath(path);
-    struct stat st {};
-    if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (!isFile(native)) {
       complain(native, "no such file");
       return mcierr::kFileNotFound;
     }
@@ -185,10 +182,9 @@ bool Media::playSound(const char* path, unsigned) {
     ok = false;
   }
   if (!ok && !p.empty()) {
-    struct stat st {};
     const std::string native = nativePath(p);
     complain(native,
-             ::stat(native.c_str(), &st) == 0 ? "not a wave file it can play" : "no such file");
+             exists(followLinks(native)) ? "not a wave file it can play" : "no such file");
   }
   if (log_) log_->push_back({MediaEvent::kWave, p, ok ? 1u : 0u});
   return ok;

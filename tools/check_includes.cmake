@@ -1,9 +1,10 @@
-# Fails when a game folder includes an SDL, X11, FluidSynth or PulseAudio header: only platform/ may.
+# Fails when a game folder includes an SDL, X11, FluidSynth, PulseAudio or Windows header: only
+# platform/ may.
 set(bad "")
 foreach(dir rules screens drawing sound storage)
   file(GLOB_RECURSE files ${ROOT}/${dir}/*.h ${ROOT}/${dir}/*.cpp)
   foreach(f IN LISTS files)
-    file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](SDL|X11/|fluidsynth|pulse/)")
+    file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](SDL|X11/|fluidsynth|pulse/|[Ww]indows\\.h|[Ww]in[a-z0-9]*\\.h|mmsystem|shlobj)")
     if(lines)
       list(APPEND bad "${f}: ${lines}")
     endif()
@@ -12,4 +13,4 @@ endforeach()
 if(bad)
   message(FATAL_ERROR "game code includes window-system headers:\n${bad}")
 endif()
-message(STATUS "game folders include no SDL, X11 or FluidSynth header")
+message(STATUS "game folders include no SDL, X11, FluidSynth or Windows header")

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 
 namespace platform::headless {
@@ -100,9 +101,19 @@ bool HeadlessProvider::advance(Runtime& rt, int64_t ms) {
   return !rt.ended();
 }
 
+namespace {
+
+// Paths are UTF-8 text, which std::filesystem takes as such on every system.
+std::ifstream openFile(const std::string& path) {
+  return std::ifstream(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                       std::ios::binary);
+}
+
+}  // namespace
+
 std::unique_ptr<MidiDevice> HeadlessProvider::openSequencer(const std::string& path,
                                                             std::string& why) {
-  std::ifstream f(path, std::ios::binary);
+  std::ifstream f = openFile(path);
   char head[4] = {};
   if (!f.read(head, 4) || std::string(head, 4) != "MThd") {
     why = "not a MIDI file";
@@ -115,7 +126,7 @@ std::unique_ptr<MidiDevice> HeadlessProvider::openSequencer(const std::string& p
 }
 
 bool HeadlessProvider::playWave(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
+  std::ifstream f = openFile(path);
   char head[4] = {};
   // What the game asked for is in the media log; here only whether it could be played.
   return f.read(head, 4) && std::string(head, 4) == "RIFF";

@@ -237,6 +237,12 @@ const std::string& Fonts::fontFile() {
   return s.file;
 }
 
+const std::string& Fonts::faceNote() {
+  // IPA P Gothic is what a Debian set-up installs for the designed face; nothing to tell.
+  static const std::string none;
+  return none;
+}
+
 const std::string& Fonts::problem() {
   State& s = state();
   if (!s.resolved) resolve(s);

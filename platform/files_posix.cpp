@@ -132,6 +132,11 @@ bool exists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+bool isFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 std::string followLinks(const std::string& path) {
   fs::path p(path);
   // As many links as the kernel itself follows before it gives up on a loop.
