@@ -1,9 +1,8 @@
 // A score write killed at any moment leaves the old score or the new one, complete.
 #include <gtest/gtest.h>
-#include <signal.h>
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
@@ -13,6 +12,7 @@
 
 #include "storage/hiscore.h"
 #include "tests/players.h"
+#include "tests/testkit.h"
 
 namespace fs = std::filesystem;
 
@@ -39,23 +39,15 @@ int killAtRandom(const fs::path& file, const std::vector<std::string>& writer, i
   int last = std::stoi(readAll(file)), advanced = 0;
   for (int i = 0; i < rounds; ++i) {
     const std::string before = readAll(file);
-    pid_t pid = ::fork();
-    if (pid < 0) return -1;
-    if (pid == 0) {
-      std::vector<char*> argv;
-      for (const auto& a : writer) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
+    players::Process writing(writer);
     // Once it is writing, kill it at a random moment of its loop.
     for (int wait = 0; wait < 20000 && readAll(file) == before; ++wait)
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     std::this_thread::sleep_for(std::chrono::microseconds(rng() % 3000));
-    ::kill(pid, SIGKILL);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status)) << "the writer ended by itself: " << status;
+    writing.kill();
+    std::string out;
+    const int status = writing.finish(&out);
+    EXPECT_EQ(status, -1) << "the writer ended by itself: " << status << " " << out;
     const std::string text = readAll(file);
     EXPECT_TRUE(complete(text)) << "after kill " << i << ": '" << text << "'";
     if (!complete(text)) return -1;
@@ -68,11 +60,9 @@ int killAtRandom(const fs::path& file, const std::vector<std::string>& writer, i
 }
 
 fs::path makeProgramFolder() {
-  std::string tmpl = (fs::temp_directory_path() / "morofin-crash-XXXXXX").string();
-  if (!::mkdtemp(tmpl.data())) return {};
-  const fs::path dir = tmpl;
+  const fs::path dir = testkit::makeTemporaryFolder("morofin-crash-");
   fs::create_directories(dir / "data");
-  std::ofstream(dir / "data" / "e.dat") << "1\r\n";
+  std::ofstream(dir / "data" / "e.dat", std::ios::binary) << "1\r\n";
   return dir;
 }
 
@@ -105,6 +95,8 @@ TEST(CrashSafety, KilledAtRandomDuringAThousandWrites) {
   fs::remove_all(dir);
 }
 
+#ifndef _WIN32
+// Linux only, as a folder's write permission and another user through setpriv are.
 // A data folder the player cannot write, with a score file the player can: every write goes in
 // place, over the old bytes, and a kill at any moment leaves the old score or the new one.
 TEST(CrashSafety, KilledAtRandomDuringWritesInPlace) {
@@ -130,6 +122,7 @@ TEST(CrashSafety, KilledAtRandomDuringWritesInPlace) {
   ::chmod((dir / "data").c_str(), 0755);
   fs::remove_all(dir);
 }
+#endif
 
 // Two copies of the game that started with the same stored score end at the same moment with
 // different scores: the file ends with the higher one, whichever writes last. Rounds take turns
@@ -143,16 +136,22 @@ TEST(CrashSafety, TwoCopiesEndingTogetherKeepTheHigherScore) {
   const bool inPlaceToo = players::asPlayer({"/bin/true"}).has_value();
   std::mt19937 rng(11);
   int inPlaceRounds = 0;
+  const auto folderMode = [&](fs::perms p) { fs::permissions(dir / "data", p); };
+  const fs::perms rx = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                       fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;
+  const fs::perms rwx = rx | fs::perms::owner_write;
+  const fs::perms rw = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                       fs::perms::group_write | fs::perms::others_read | fs::perms::others_write;
   for (int round = 0; round < 200; ++round) {
     const int kind = round % 3;
     const bool inPlace = kind == 2 && inPlaceToo;
-    ::chmod((dir / "data").c_str(), 0755);
+    folderMode(rwx);
     fs::remove(file);
     if (kind != 1) {
-      std::ofstream(file) << "1\r\n";
-      ::chmod(file.c_str(), 0666);
+      std::ofstream(file, std::ios::binary) << "1\r\n";
+      fs::permissions(file, rw);
     }
-    if (inPlace) ::chmod((dir / "data").c_str(), 0555);
+    if (inPlace) folderMode(rx);
     inPlaceRounds += inPlace;
     const int a = 2 + static_cast<int>(rng() % 32000);
     int b = 2 + static_cast<int>(rng() % 32000);
@@ -176,6 +175,6 @@ TEST(CrashSafety, TwoCopiesEndingTogetherKeepTheHigherScore) {
   if (inPlaceToo) {
     EXPECT_EQ(inPlaceRounds, 66);
   }
-  ::chmod((dir / "data").c_str(), 0755);
+  folderMode(rwx);
   fs::remove_all(dir);
 }

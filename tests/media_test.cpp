@@ -40,11 +40,11 @@ struct Backend : MediaBackend {
       why = "no synthesizer";
       return nullptr;
     }
-    log += "open " + path.substr(path.rfind('/') + 1) + ";";
+    log += "open " + path.substr(path.find_last_of("/\\") + 1) + ";";
     return std::make_unique<Dev>(&log);
   }
   bool playWave(const std::string& path) override {
-    log += "wave " + path.substr(path.rfind('/') + 1) + ";";
+    log += "wave " + path.substr(path.find_last_of("/\\") + 1) + ";";
     return true;
   }
 };

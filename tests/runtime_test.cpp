@@ -359,12 +359,20 @@ TEST(Random, ReseedingBeforeEveryDrawStillGivesIndependentDraws) {
 }
 
 TEST(Files, GamePathsUseTheNativeSeparatorAndTheProgramFolder) {
+#ifdef _WIN32
+  EXPECT_EQ(nativePath("C:\\Games\\morofin\\data\\e.dat"), "C:\\Games\\morofin\\data\\e.dat");
+  EXPECT_EQ(nativePath("C:\\a b/c\\sound\\bgm_n.mid"), "C:\\a b\\c\\sound\\bgm_n.mid");
+  const std::string program = "morofin_tests.exe";
+#else
   EXPECT_EQ(nativePath("/opt/morofin\\data\\e.dat"), "/opt/morofin/data/e.dat");
   EXPECT_EQ(nativePath("/a b/c\\sound\\bgm_n.mid"), "/a b/c/sound/bgm_n.mid");
+  const std::string program = "morofin_tests";
+#endif
   std::string exe = executableFolder();
   EXPECT_FALSE(exe.empty());
   EXPECT_NE(exe.back(), '/');
-  EXPECT_TRUE(std::filesystem::exists(exe + "/morofin_tests"));
+  EXPECT_NE(exe.back(), '\\');
+  EXPECT_TRUE(std::filesystem::exists(exe + "/" + program));
 }
 
 TEST(Api, TextAndNumberConversions) {

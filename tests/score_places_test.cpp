@@ -1,10 +1,11 @@
 // Where scores live and that none is lost: two copies of the game at once, linked and shared score
 // files, a read-only data folder, an installed copy and players who are not root.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
+#ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -26,12 +27,6 @@ void writeFile(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-struct stat statOf(const fs::path& path) {
-  struct stat st {};
-  ::stat(path.c_str(), &st);
-  return st;
-}
-
 // Starts a game of the mode on the title's button, as the player does.
 bool startMode(Game& g, int button) {
   return g.start() && g.click(button) && g.game().loaded();
@@ -44,7 +39,7 @@ TEST(TwoCopies, TheLaterEndWithALowerScoreKeepsTheHigherOne) {
   ASSERT_TRUE(startMode(first, 3));
   {
     Game second;
-    second.rt->setAppPath(first.folder.path().string());
+    second.rt->setAppPath(first.folder.appPath());
     ASSERT_TRUE(startMode(second, 3));
     ASSERT_TRUE(second.endWith(5));
     EXPECT_EQ(first.folder.read("data/h.dat"), "5\r\n");
@@ -68,9 +63,8 @@ TEST(TwoCopies, TheLaterEndWithALowerScoreKeepsTheHigherOne) {
 TEST(LockedScoreFile, AHungLockHolderDoesNotHangTheGame) {
   Game g;
   g.folder.write("data/n.dat", "4\r\n");
-  const int holder = ::open(g.folder.file("data/n.dat").c_str(), O_RDONLY | O_CLOEXEC);
-  ASSERT_GE(holder, 0);
-  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  players::LockHolder holder(g.folder.file("data/n.dat"));
+  ASSERT_TRUE(holder.locked());
   ASSERT_TRUE(startMode(g, 2));
   EXPECT_EQ(g.st().hiScore.value(), 4);
   testing::internal::CaptureStderr();
@@ -78,7 +72,41 @@ TEST(LockedScoreFile, AHungLockHolderDoesNotHangTheGame) {
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find("not saved"), std::string::npos) << err;
   EXPECT_EQ(g.folder.read("data/n.dat"), "4\r\n");
-  ::close(holder);
+}
+
+TEST(InstalledCopy, ReadsTheFirstScoresAndKeepsEachPlayersOwn) {
+  // Also when root plays: the program folder is never written.
+  Game g;
+  g.folder.write("installed", "");
+  g.folder.write("data/e.dat", "30\r\n");
+  ASSERT_TRUE(startMode(g, 1));
+  EXPECT_EQ(g.st().hiScore.value(), 30);
+  ASSERT_TRUE(g.endWith(35));
+  EXPECT_EQ(readFile(g.folder.playerFile("e.dat")), "35\r\n");
+  EXPECT_EQ(g.folder.read("data/e.dat"), "30\r\n");
+  g.tap(platform::VK_SPACE);
+  ASSERT_TRUE(g.advance(2));
+  ASSERT_TRUE(g.click(1));
+  EXPECT_EQ(g.st().hiScore.value(), 35);
+  // A player whose own record is below the first score still reads their own.
+  writeFile(g.folder.playerFile("e.dat"), "7\r\n");
+  EXPECT_EQ(storage::readHighScore("e").value(), 7);
+  // The same copy run where it was built keeps its scores beside it.
+  fs::remove(g.folder.file("installed"));
+  EXPECT_EQ(storage::readHighScore("e").value(), 30);
+  ASSERT_TRUE(storage::writeHighScore("e", 31));
+  EXPECT_EQ(g.folder.read("data/e.dat"), "31\r\n");
+  EXPECT_EQ(readFile(g.folder.playerFile("e.dat")), "7\r\n");
+}
+
+#ifndef _WIN32
+// Linux only: symbolic links, modes, owners, $XDG_DATA_HOME and players who are not root
+// (setpriv).
+
+struct stat statOf(const fs::path& path) {
+  struct stat st {};
+  ::stat(path.c_str(), &st);
+  return st;
 }
 
 TEST(LinkedScoreFile, TheLinkStaysAndItsTargetTakesTheScore) {
@@ -202,31 +230,6 @@ TEST(ReadOnlyDataFolder, APlayerWhoIsNotRootWritesTheFileInPlace) {
   }
 }
 
-TEST(InstalledCopy, ReadsTheFirstScoresAndKeepsEachPlayersOwn) {
-  // Also when root plays: the program folder is never written.
-  Game g;
-  g.folder.write("installed", "");
-  g.folder.write("data/e.dat", "30\r\n");
-  ASSERT_TRUE(startMode(g, 1));
-  EXPECT_EQ(g.st().hiScore.value(), 30);
-  ASSERT_TRUE(g.endWith(35));
-  EXPECT_EQ(readFile(g.folder.playerFile("e.dat")), "35\r\n");
-  EXPECT_EQ(g.folder.read("data/e.dat"), "30\r\n");
-  g.tap(platform::VK_SPACE);
-  ASSERT_TRUE(g.advance(2));
-  ASSERT_TRUE(g.click(1));
-  EXPECT_EQ(g.st().hiScore.value(), 35);
-  // A player whose own record is below the first score still reads their own.
-  writeFile(g.folder.playerFile("e.dat"), "7\r\n");
-  EXPECT_EQ(storage::readHighScore("e").value(), 7);
-  // The same copy run where it was built keeps its scores beside it.
-  fs::remove(g.folder.file("installed"));
-  EXPECT_EQ(storage::readHighScore("e").value(), 30);
-  ASSERT_TRUE(storage::writeHighScore("e", 31));
-  EXPECT_EQ(g.folder.read("data/e.dat"), "31\r\n");
-  EXPECT_EQ(readFile(g.folder.playerFile("e.dat")), "7\r\n");
-}
-
 TEST(InstalledCopy, ThePlayersFolderFollowsXdgDataHome) {
   Game g;
   g.folder.write("installed", "");
@@ -289,5 +292,7 @@ TEST(ReadOnlyProgramFolder, APlayerWhoIsNotRootKeepsScoresInTheirOwnFolder) {
   EXPECT_EQ(g.folder.read("data/e.dat"), "30\r\n");
   ::chmod(g.folder.file("data").c_str(), 0755);
 }
+
+#endif
 
 }  // namespace

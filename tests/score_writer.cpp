@@ -6,31 +6,61 @@
 //     plays one game's part: reads the mode's high score as a game start does and prints
 //     "read <score>", waits until its standard input is closed, then stores the score if it beats
 //     what it read, as the game's end does. Exits with 1 when the score was not saved.
-#include <unistd.h>
+//   score_writer - where
+//     prints the program folder the runtime finds for this executable.
+#ifdef _WIN32
+#include "platform/utf16_windows.h"
+// After windows.h.
+#include <shellapi.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
+#include <vector>
 
+#include "platform/files.h"
 #include "platform/headless/headless.h"
 #include "platform/runtime.h"
 #include "storage/hiscore.h"
 
+namespace {
+
+// The arguments as UTF-8, which Windows hands to main in its code page instead.
+std::vector<std::string> arguments(int argc, char** argv) {
+#ifdef _WIN32
+  (void)argv;
+  int n = 0;
+  LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &n);
+  std::vector<std::string> args;
+  for (int i = 0; i < n && i < argc; ++i) args.push_back(platform::narrow(wide[i]));
+  ::LocalFree(wide);
+  return args;
+#else
+  return std::vector<std::string>(argv, argv + argc);
+#endif
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  if (argc != 2 && !(argc == 5 && std::strcmp(argv[2], "game") == 0)) return 2;
+  const std::vector<std::string> args = arguments(argc, argv);
+  if (args.size() == 3 && args[2] == "where") {
+    std::printf("%s\n", platform::executableFolder().c_str());
+    return 0;
+  }
+  if (args.size() != 2 && !(args.size() == 5 && args[2] == "game")) return 2;
   platform::headless::HeadlessProvider hp;
   platform::Runtime rt(hp, platform::Project{});
-  rt.setAppPath(argv[1]);
-  if (argc == 5) {
-    const std::string mode = argv[3];
+  rt.setAppPath(args[1]);
+  if (args.size() == 5) {
+    const std::string& mode = args[3];
     const platform::I16 hiScore = storage::readHighScore(mode);
     std::printf("read %d\n", hiScore.value());
     std::fflush(stdout);
-    char c;
-    while (::read(0, &c, 1) > 0) {
+    while (std::fgetc(stdin) != EOF) {
     }
-    const platform::I16 score = std::atoi(argv[4]);
+    const platform::I16 score = std::atoi(args[4].c_str());
     if (hiScore < score && !storage::writeHighScore(mode, score)) return 1;
     return 0;
   }

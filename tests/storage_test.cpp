@@ -1,6 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -27,7 +25,7 @@ std::map<std::string, std::string> contents(const fs::path& folder) {
 // the next beaten score is stored. The same cases hold for the program folder's file of a copy run
 // where it was built and for the player's own file of an installed copy.
 TEST(ScoreFile, EveryCaseFromReadToWrite) {
-  const bool root = ::geteuid() == 0;
+  const bool root = testkit::runsAsRoot();
   enum Setup { kBytes, kMissing, kNoFolder, kDir, kReadOnlyFile, kReadOnlyFolder, kFolderIsAFile };
   // Where a beaten score ends up: in the file of the case, in the player's own file instead (a
   // copy run in place whose program folder cannot take it), or nowhere (with a message).

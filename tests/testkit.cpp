@@ -1,9 +1,14 @@
 #include "tests/testkit.h"
 
+#ifdef _WIN32
+#include "platform/utf16_windows.h"
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "screens/pictures.h"
@@ -12,15 +17,71 @@ namespace testkit {
 
 namespace fs = std::filesystem;
 
-AppFolder::AppFolder() {
-  std::string tmpl = (fs::temp_directory_path() / "morofin-test-XXXXXX").string();
-  if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp");
-  path_ = tmpl;
-  tmpl = (fs::temp_directory_path() / "morofin-player-XXXXXX").string();
-  if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp");
-  player_ = tmpl;
-  if (const char* old = std::getenv("XDG_DATA_HOME")) previousDataHome_ = old;
-  ::setenv("XDG_DATA_HOME", player_.c_str(), 1);
+#ifdef _WIN32
+const char* const kPlayerDataVariable = "LOCALAPPDATA";
+#else
+const char* const kPlayerDataVariable = "XDG_DATA_HOME";
+#endif
+
+fs::path makeTemporaryFolder(const std::string& prefix) {
+  static std::mt19937_64 rng(std::random_device{}());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = prefix;
+    for (int i = 0; i < 6; ++i) name += "abcdefghijklmnopqrstuvwxyz0123456789"[rng() % 36];
+    const fs::path p = fs::temp_directory_path() / fromUtf8(name);
+    // create_directory is false when the folder was there already: someone else's.
+    if (fs::create_directory(p)) return p;
+  }
+  throw std::runtime_error("cannot make a temporary folder");
+}
+
+std::string utf8(const fs::path& path) {
+  const std::u8string s = path.u8string();
+  return std::string(s.begin(), s.end());
+}
+
+fs::path fromUtf8(const std::string& text) {
+  return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+std::optional<std::string> variable(const char* name) {
+#ifdef _WIN32
+  const wchar_t* v = ::_wgetenv(platform::widen(name).c_str());
+  if (!v) return std::nullopt;
+  return platform::narrow(v);
+#else
+  const char* v = std::getenv(name);
+  if (!v) return std::nullopt;
+  return std::string(v);
+#endif
+}
+
+void setVariable(const char* name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+  // UTF-16, so that a value that is not ASCII arrives whole. An empty value removes the variable
+  // there, as nothing does.
+  ::_wputenv_s(platform::widen(name).c_str(), value ? platform::widen(*value).c_str() : L"");
+#else
+  if (value)
+    ::setenv(name, value->c_str(), 1);
+  else
+    ::unsetenv(name);
+#endif
+}
+
+bool runsAsRoot() {
+#ifdef _WIN32
+  return false;
+#else
+  return ::geteuid() == 0;
+#endif
+}
+
+AppFolder::AppFolder(const std::string& prefix) {
+  path_ = makeTemporaryFolder(prefix);
+  player_ = makeTemporaryFolder("morofin-player-");
+  previousDataHome_ = variable(kPlayerDataVariable);
+  setVariable(kPlayerDataVariable, utf8(player_));
   fs::create_directories(path_ / "sound");
   fs::create_directories(path_ / "data");
   const std::string midi("MThd\0\0\0\6\0\0\0\1\0\x60", 14);
@@ -34,10 +95,7 @@ AppFolder::~AppFolder() {
   fs::remove_all(path_, ec);
   fs::permissions(player_ / "morofin", fs::perms::owner_all, ec);
   fs::remove_all(player_, ec);
-  if (previousDataHome_)
-    ::setenv("XDG_DATA_HOME", previousDataHome_->c_str(), 1);
-  else
-    ::unsetenv("XDG_DATA_HOME");
+  setVariable(kPlayerDataVariable, previousDataHome_);
 }
 
 void AppFolder::write(const std::string& relative, const std::string& bytes) const {
@@ -57,7 +115,7 @@ std::string readFile(const fs::path& path) {
 
 Game::Game(bool scriptedRandom) {
   rt = std::make_unique<platform::Runtime>(provider, rules::morofinProject());
-  rt->setAppPath(folder.path().string());
+  rt->setAppPath(folder.appPath());
   rt->media().setLog(&media);
   if (scriptedRandom) {
     auto r = std::make_unique<ScriptedRandom>();
@@ -93,7 +151,7 @@ bool Game::endWith(int score) {
 
 std::vector<std::string> Game::mediaLog(size_t from) const {
   std::vector<std::string> out;
-  const std::string root = folder.path().string();
+  const std::string root = folder.appPath();
   for (size_t i = from; i < media.size(); ++i) {
     const auto& e = media[i];
     if (e.kind == platform::MediaEvent::kCommand) {

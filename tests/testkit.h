@@ -51,18 +51,40 @@ class SeededRandom : public platform::RandomSource {
   uint64_t count_ = 0;
 };
 
+// A new, empty folder in the system's temporary folder, its name beginning with the prefix.
+std::filesystem::path makeTemporaryFolder(const std::string& prefix);
+
+// The path as UTF-8 text, as the runtime takes paths (std::filesystem's string() is the system's
+// code page on Windows).
+std::string utf8(const std::filesystem::path& path);
+// A path from UTF-8 text.
+std::filesystem::path fromUtf8(const std::string& text);
+
+// An environment variable as UTF-8, or nothing when it is not set.
+std::optional<std::string> variable(const char* name);
+// Sets an environment variable, or removes it for nothing.
+void setVariable(const char* name, const std::optional<std::string>& value);
+
+// Whether the tests run as root, whom no file permission stops (never on Windows, where a
+// read-only file stops everyone).
+bool runsAsRoot();
+
+// The variable that names the player's own data folder: XDG_DATA_HOME, on Windows LOCALAPPDATA.
+extern const char* const kPlayerDataVariable;
+
 // A program folder of its own in a temporary directory: sound files that the headless devices
-// accept, and a data folder. The player's own data folder ($XDG_DATA_HOME) is another temporary
-// directory while it lives, so that no test touches the real one.
+// accept, and a data folder. The player's own data folder (kPlayerDataVariable) is another
+// temporary directory while it lives, so that no test touches the real one.
 class AppFolder {
  public:
-  AppFolder();
+  // The program folder's name begins with the prefix.
+  explicit AppFolder(const std::string& prefix = "morofin-test-");
   ~AppFolder();
   const std::filesystem::path& path() const { return path_; }
   std::filesystem::path file(const std::string& relative) const { return path_ / relative; }
   void write(const std::string& relative, const std::string& bytes) const;
   std::string read(const std::string& relative) const;
-  // $XDG_DATA_HOME, and a file in the player's folder of the game's scores in it.
+  // The player's data folder, and a file in the player's folder of the game's scores in it.
   const std::filesystem::path& playerData() const { return player_; }
   std::filesystem::path playerFile(const std::string& relative) const {
     return player_ / "morofin" / relative;
@@ -72,6 +94,10 @@ class AppFolder {
   std::filesystem::path path_;
   std::filesystem::path player_;
   std::optional<std::string> previousDataHome_;
+
+ public:
+  // The program folder as the runtime takes it.
+  std::string appPath() const { return utf8(path_); }
 };
 
 // The whole content of a file, empty when it cannot be read.

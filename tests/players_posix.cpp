@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,8 +23,9 @@ constexpr gid_t kNogroup = 65534;
 Process::Process(const std::vector<std::string>& command) {
   int in[2], out[2];
   if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
-  pid_ = ::fork();
-  if (pid_ == 0) {
+  const pid_t pid = ::fork();
+  process_ = pid;
+  if (pid == 0) {
     ::dup2(in[0], 0);
     ::dup2(out[1], 1);
     ::dup2(out[1], 2);
@@ -40,19 +42,23 @@ Process::Process(const std::vector<std::string>& command) {
 }
 
 Process::~Process() {
-  if (pid_ > 0) {
-    ::kill(pid_, SIGKILL);
+  if (process_ > 0) {
+    kill();
     finish();
   }
-  if (in_ >= 0) ::close(in_);
-  if (out_ >= 0) ::close(out_);
+  if (in_ >= 0) ::close(static_cast<int>(in_));
+  if (out_ >= 0) ::close(static_cast<int>(out_));
+}
+
+void Process::kill() {
+  if (process_ > 0 && ::kill(static_cast<pid_t>(process_), SIGKILL) == 0) killed_ = true;
 }
 
 std::string Process::readLine() {
   std::string line;
   char c;
   for (;;) {
-    ssize_t n = ::read(out_, &c, 1);
+    ssize_t n = ::read(static_cast<int>(out_), &c, 1);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0 || c == '\n') return line;
     line += c;
@@ -60,7 +66,7 @@ std::string Process::readLine() {
 }
 
 void Process::go() {
-  if (in_ >= 0) ::close(in_);
+  if (in_ >= 0) ::close(static_cast<int>(in_));
   in_ = -1;
 }
 
@@ -69,16 +75,27 @@ int Process::finish(std::string* output) {
   std::string rest;
   char buf[512];
   for (;;) {
-    ssize_t n = ::read(out_, buf, sizeof buf);
+    ssize_t n = ::read(static_cast<int>(out_), buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     rest.append(buf, static_cast<size_t>(n));
   }
   if (output) *output = rest;
   int status = 0;
-  if (pid_ <= 0 || ::waitpid(pid_, &status, 0) != pid_) return -1;
-  pid_ = -1;
+  const pid_t pid = static_cast<pid_t>(process_);
+  if (pid <= 0 || ::waitpid(pid, &status, 0) != pid) return -1;
+  process_ = -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+LockHolder::LockHolder(const fs::path& file) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  handle_ = fd;
+  locked_ = fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+}
+
+LockHolder::~LockHolder() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
 std::vector<std::string> scoreWriter(const fs::path& programFolder,
