@@ -15,6 +15,11 @@ int64_t MidiPlayer::frameOf(const MidiEvent& e) const {
   return e.timeUs * rate_ / 1000000;
 }
 
+int64_t MidiPlayer::nextFrame() const {
+  const auto& events = song_->events;
+  return next_ < events.size() ? std::min(frameOf(events[next_]), end_) : end_;
+}
+
 void MidiPlayer::play() {
   if (pos_ >= end_) {
     // At the end there is nothing left to play: a tune paused there runs out at once, so the

@@ -34,6 +34,8 @@ class MidiPlayer {
   State state() const { return state_; }
   int64_t position() const { return pos_; }
   int64_t endFrame() const { return end_; }
+  // The frame of the next thing to happen: the next event's, or the end.
+  int64_t nextFrame() const;
   int64_t frameOf(const MidiEvent& e) const;
 
   // Renders frames of output (the synthesizer writes them), sending each due event on time.
