@@ -99,10 +99,15 @@ SdlProvider::SdlProvider() : media_(silentAudio()) {
     return;
   }
   tolerateLateX11Errors();
+  bypassInputMethods();
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     problem_ = std::string("cannot open a window: ") + SDL_GetError();
     return;
   }
+  // SDL starts with text input on, which hands every key to the desktop's input method first: in
+  // a Japanese mode IBus or fcitx keep Space to type a full-width space, and no key event comes.
+  // The game types no text, so its keys never go that way.
+  SDL_StopTextInput();
   ok_ = true;
   SDL_DisplayMode mode;
   if (SDL_GetDesktopDisplayMode(0, &mode) == 0)
@@ -118,7 +123,7 @@ SdlProvider::Window::~Window() = default;
 SdlProvider::~SdlProvider() {
   for (auto& [form, w] : windows_) {
     w->x.reset();
-    if (w->sdl) SDL_DestroyWindow(w->sdl);
+    if (w->sdl) destroyWindow(w->sdl);
   }
   windows_.clear();
   media_.reset();
@@ -151,6 +156,7 @@ void SdlProvider::createWindow(Window& w) {
                            form.clientHeightPx() * w.scale, SDL_WINDOW_HIDDEN);
   if (!w.sdl) raise(err::kInvalidCall, std::string("cannot create a window: ") + SDL_GetError());
   w.id = SDL_GetWindowID(w.sdl);
+  SDL_StopTextInput();  // stays off for every window, whatever a window's making did
   offerMoveAndCloseOnly(w.sdl);
   if (!x_) x_ = XConnection::forWindow(w.sdl);
   w.x = XPresenter::forWindow(w.sdl, pixelFormat_.rShift, pixelFormat_.gShift, pixelFormat_.bShift);
@@ -188,7 +194,7 @@ void SdlProvider::closeWindow(Form& form) {
   if (it == windows_.end()) return;
   if (interaction_) interaction_->cancel(form);
   it->second->x.reset();
-  if (it->second->sdl) SDL_DestroyWindow(it->second->sdl);
+  if (it->second->sdl) destroyWindow(it->second->sdl);
   windows_.erase(it);
 }
 
