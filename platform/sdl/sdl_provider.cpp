@@ -74,6 +74,10 @@ bool sameFormat(const SDL_PixelFormat& f, PixelFormat ours) {
          f.Gmask == 0xFFu << ours.gShift && f.Bmask == 0xFFu << ours.bShift;
 }
 
+// While a pad is plugged in the loop reads SDL's devices this often, even when nothing else is due:
+// SDL reads pads when it is asked, not when they change.
+constexpr int64_t kPadPollUs = 8000;
+
 // A window pixel to the client area's pixel, rounding down also left of or above the window.
 int unscale(int v, int n) {
   return v >= 0 ? v / n : -((-v + n - 1) / n);
@@ -109,6 +113,8 @@ SdlProvider::SdlProvider() : media_(silentAudio()) {
   // The game types no text, so its keys never go that way.
   SDL_StopTextInput();
   ok_ = true;
+  std::string why;
+  if (!gamepads_.start(why)) platform::sayProblem("gamepads cannot be used: %s", why.c_str());
   SDL_DisplayMode mode;
   if (SDL_GetDesktopDisplayMode(0, &mode) == 0)
     if (auto f = pixelFormatOf(mode.format)) pixelFormat_ = *f;
@@ -193,6 +199,7 @@ void SdlProvider::closeWindow(Form& form) {
   auto it = windows_.find(&form);
   if (it == windows_.end()) return;
   if (interaction_) interaction_->cancel(form);
+  if (newest_ == &form) newest_ = nullptr;
   it->second->x.reset();
   if (it->second->sdl) destroyWindow(it->second->sdl);
   windows_.erase(it);
@@ -224,6 +231,7 @@ void SdlProvider::showPending() {
     // A window that cannot be made is a run-time error, reported as any other.
     if (!rt_->dispatch([&] { createWindow(*w); })) return;
     w->pendingShow = false;
+    newest_ = w->form;
     present(*w, true);
     SDL_ShowWindow(w->sdl);
     SDL_RaiseWindow(w->sdl);
@@ -287,7 +295,20 @@ void SdlProvider::present(Window& w, bool whole) {
   w.needsPresent = false;
 }
 
+Form* SdlProvider::padScreen() {
+  if (SDL_Window* focus = SDL_GetKeyboardFocus())
+    if (Window* w = byId(SDL_GetWindowID(focus))) return w->form;
+  return newest_;
+}
+
 void SdlProvider::handle(Runtime& rt, const SDL_Event& e) {
+  if (auto change = gamepads_.handle(e)) {
+    if (change->reading)
+      pads_.update(change->id, *change->reading, rt.keys(), interaction_.get(), padScreen());
+    else
+      pads_.remove(change->id, rt.keys(), interaction_.get(), padScreen());
+    return;
+  }
   switch (e.type) {
     case SDL_QUIT:
       // An interrupt or the session ending: close every screen as its close box would.
@@ -362,8 +383,8 @@ void SdlProvider::presentChanges() {
 void SdlProvider::pumpEvents(Runtime& rt) {
   // A quiet pass leaves the display connection alone.
   const int64_t now = nowUs();
-  if (x_ && !readable_ && now - lastPumpUs_ < kQuietPumpUs && !x_->queued() &&
-      !SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT))
+  if (x_ && !readable_ && now - lastPumpUs_ < (pads_.any() ? kPadPollUs : kQuietPumpUs) &&
+      !x_->queued() && !SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT))
     return;
   readable_ = false;
   mayHaveSent_ = true;
@@ -378,7 +399,7 @@ void SdlProvider::waitUntil(std::optional<int64_t> deadlineUs) {
   int64_t now = nowUs();
   if (x_) {
     // Sleep on the display connection to the microsecond of the next deadline.
-    int64_t until = lastPumpUs_ + kQuietPumpUs;
+    int64_t until = lastPumpUs_ + (pads_.any() ? kPadPollUs : kQuietPumpUs);
     if (deadlineUs && *deadlineUs < until) until = *deadlineUs;
     if (until > now && x_->wait(until - now, std::exchange(mayHaveSent_, false))) readable_ = true;
     return;
