@@ -113,8 +113,6 @@ SdlProvider::SdlProvider() : media_(silentAudio()) {
   // The game types no text, so its keys never go that way.
   SDL_StopTextInput();
   ok_ = true;
-  std::string why;
-  if (!gamepads_.start(why)) platform::sayProblem("gamepads cannot be used: %s", why.c_str());
   SDL_DisplayMode mode;
   if (SDL_GetDesktopDisplayMode(0, &mode) == 0)
     if (auto f = pixelFormatOf(mode.format)) pixelFormat_ = *f;
@@ -446,6 +444,12 @@ void SdlProvider::runLoop(Runtime& rt) {
     if (rt.ended()) break;
     presentChanges();
     if (rt.ended()) break;
+    // Looking for pads takes SDL some 20 ms: after the first screen is up, not before it.
+    if (!padsLooked_) {
+      padsLooked_ = true;
+      std::string why;
+      if (!gamepads_.start(why)) platform::sayProblem("gamepads cannot be used: %s", why.c_str());
+    }
     waitUntil(rt.nextDeadline());
   }
   interaction_.reset();

@@ -83,6 +83,7 @@ class SdlProvider : public Provider {
   Gamepads gamepads_;
   PadInput pads_;
   Form* newest_ = nullptr;
+  bool padsLooked_ = false;
   std::unique_ptr<XConnection> x_;
   PixelFormat pixelFormat_;
   uint32_t sdlFormat_ = 0;
