@@ -34,9 +34,11 @@ bool Gamepads::start(std::string& why) {
   return true;
 }
 
-Gamepads::~Gamepads() {
+void Gamepads::stop() {
   for (auto& [id, c] : open_) SDL_GameControllerClose(c);
+  open_.clear();
   if (started_) SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+  started_ = false;
 }
 
 std::optional<Gamepads::Change> Gamepads::handle(const SDL_Event& e) {

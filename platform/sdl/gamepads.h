@@ -17,7 +17,9 @@ class Gamepads {
  public:
   // Starts SDL's game controller support; false (and why) when it cannot.
   bool start(std::string& why);
-  ~Gamepads();
+  // Closes the pads and SDL's game controller support; before SDL itself quits.
+  void stop();
+  ~Gamepads() { stop(); }
 
   struct Change {
     int id;

@@ -131,6 +131,7 @@ SdlProvider::~SdlProvider() {
   }
   windows_.clear();
   media_.reset();
+  gamepads_.stop();
   if (ok_) SDL_Quit();
 }
 
