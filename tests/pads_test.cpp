@@ -110,6 +110,15 @@ TEST(Pads, TheTitleAndTheGameByPad) {
   const auto stopped = g.st().woboX;
   ASSERT_TRUE(g.ticks(5));
   EXPECT_EQ(g.st().woboX, stopped) << "the pad pulled out still steers";
+  // After the game over A leads back to the title, and its release there clicks nothing.
+  ASSERT_TRUE(g.endWith(3));
+  pad(a);
+  ASSERT_TRUE(g.advance(2));
+  EXPECT_FALSE(g.game().loaded());
+  ASSERT_TRUE(g.title().loaded());
+  pads.update(7, {}, g.rt->keys(), &ui, &g.title());
+  ASSERT_TRUE(g.advance(20));
+  EXPECT_FALSE(g.game().loaded()) << "the A that left the game over started a game";
 }
 
 }  // namespace
