@@ -7,6 +7,7 @@ find_package(X11 REQUIRED)
 
 add_library(morofin_sdl STATIC
   platform/sdl/audio.cpp
+  platform/sdl/gamepads.cpp
   platform/sdl/global_keys.cpp
   platform/sdl/pulse_output.cpp
   platform/sdl/sdl_provider.cpp

@@ -13,21 +13,29 @@ inline constexpr int VK_DOWN = 0x28;
 inline constexpr int VK_TAB = 0x09;
 inline constexpr int VK_RETURN = 0x0D;
 
+// What holds a key down: the keyboard, or the gamepads (all of them together).
+enum class KeySource : uint8_t { kKeyboard = 1, kPads = 2 };
+
 // The keyboard as a whole: which keys are down, and which were pressed since they were last asked
-// about. Providers report key changes; the game asks.
+// about. Providers report key changes; the game asks. A key is held while any source holds it, and
+// pressed when the first source takes it down.
 class KeyState {
  public:
-  void setHeld(int vk, bool down) {
-    if (vk < 0 || vk >= 256 || held_[vk] == down) return;
+  void setHeld(int vk, bool down, KeySource source = KeySource::kKeyboard) {
+    if (vk < 0 || vk >= 256) return;
+    const auto bit = static_cast<uint8_t>(source);
+    const uint8_t now = down ? holders_[vk] | bit : holders_[vk] & ~bit;
+    const bool was = holders_[vk] != 0;
+    holders_[vk] = now;
+    if (was == (now != 0)) return;
     if (down) latched_[vk] = true;
-    held_[vk] = down;
     ++changes_;
   }
-  bool held(int vk) const { return vk >= 0 && vk < 256 && held_[vk]; }
+  bool held(int vk) const { return vk >= 0 && vk < 256 && holders_[vk] != 0; }
   // Non-zero when the key is down now (high bit) or was pressed since the last query (low bit).
   int16_t query(int vk) {
     if (vk < 0 || vk >= 256) return 0;
-    int v = (held_[vk] ? 0x8000 : 0) | (latched_[vk] ? 1 : 0);
+    int v = (holders_[vk] ? 0x8000 : 0) | (latched_[vk] ? 1 : 0);
     latched_[vk] = false;
     return static_cast<int16_t>(static_cast<uint16_t>(v));
   }
@@ -37,7 +45,7 @@ class KeyState {
     ++changes_;
   }
   void releaseAll() {
-    held_.fill(false);
+    holders_.fill(0);
     latched_.fill(false);
     ++changes_;
   }
@@ -46,7 +54,7 @@ class KeyState {
   uint64_t changes() const { return changes_; }
 
  private:
-  std::array<bool, 256> held_{};
+  std::array<uint8_t, 256> holders_{};  // KeySource bits
   std::array<bool, 256> latched_{};
   uint64_t changes_ = 0;
 };

@@ -10,6 +10,7 @@ packages=(
   libsdl2-dev libx11-dev libxtst-dev
   libasound2-dev libpulse-dev libfluidsynth-dev timgm6mb-soundfont pulseaudio pulseaudio-utils
   pipewire pipewire-pulse wireplumber dbus-daemon
+  ibus ibus-anthy libglib2.0-bin libxres-dev
   xvfb xauth x11-utils x11-apps xdotool imagemagick openbox
   clang-14 libclang-rt-14-dev
   zlib1g-dev desktop-file-utils appstream lintian dpkg-dev file man-db

@@ -54,7 +54,8 @@ namespace platform::sdl {
 namespace {
 
 int onXError(Display*, XErrorEvent* e) {
-  if (e->error_code == BadWindow || e->error_code == BadDrawable || e->error_code == BadMatch)
+  if (e->error_code == BadWindow || e->error_code == BadDrawable || e->error_code == BadMatch ||
+      e->error_code == BadColor)  // a window's colormap freed twice (destroyWindow)
     return 0;
   char text[128];
   XGetErrorText(e->display, e->error_code, text, sizeof text);

@@ -74,6 +74,10 @@ bool sameFormat(const SDL_PixelFormat& f, PixelFormat ours) {
          f.Gmask == 0xFFu << ours.gShift && f.Bmask == 0xFFu << ours.bShift;
 }
 
+// While a pad is plugged in the loop reads SDL's devices this often, even when nothing else is due:
+// SDL reads pads when it is asked, not when they change.
+constexpr int64_t kPadPollUs = 8000;
+
 // A window pixel to the client area's pixel, rounding down also left of or above the window.
 int unscale(int v, int n) {
   return v >= 0 ? v / n : -((-v + n - 1) / n);
@@ -99,10 +103,15 @@ SdlProvider::SdlProvider() : media_(silentAudio()) {
     return;
   }
   tolerateLateX11Errors();
+  bypassInputMethods();
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     problem_ = std::string("cannot open a window: ") + SDL_GetError();
     return;
   }
+  // SDL starts with text input on, which hands every key to the desktop's input method first: in
+  // a Japanese mode IBus or fcitx keep Space to type a full-width space, and no key event comes.
+  // The game types no text, so its keys never go that way.
+  SDL_StopTextInput();
   ok_ = true;
   SDL_DisplayMode mode;
   if (SDL_GetDesktopDisplayMode(0, &mode) == 0)
@@ -118,10 +127,11 @@ SdlProvider::Window::~Window() = default;
 SdlProvider::~SdlProvider() {
   for (auto& [form, w] : windows_) {
     w->x.reset();
-    if (w->sdl) SDL_DestroyWindow(w->sdl);
+    if (w->sdl) destroyWindow(w->sdl);
   }
   windows_.clear();
   media_.reset();
+  gamepads_.stop();
   if (ok_) SDL_Quit();
 }
 
@@ -151,6 +161,7 @@ void SdlProvider::createWindow(Window& w) {
                            form.clientHeightPx() * w.scale, SDL_WINDOW_HIDDEN);
   if (!w.sdl) raise(err::kInvalidCall, std::string("cannot create a window: ") + SDL_GetError());
   w.id = SDL_GetWindowID(w.sdl);
+  SDL_StopTextInput();  // stays off for every window, whatever a window's making did
   offerMoveAndCloseOnly(w.sdl);
   if (!x_) x_ = XConnection::forWindow(w.sdl);
   w.x = XPresenter::forWindow(w.sdl, pixelFormat_.rShift, pixelFormat_.gShift, pixelFormat_.bShift);
@@ -187,8 +198,9 @@ void SdlProvider::closeWindow(Form& form) {
   auto it = windows_.find(&form);
   if (it == windows_.end()) return;
   if (interaction_) interaction_->cancel(form);
+  if (newest_ == &form) newest_ = nullptr;
   it->second->x.reset();
-  if (it->second->sdl) SDL_DestroyWindow(it->second->sdl);
+  if (it->second->sdl) destroyWindow(it->second->sdl);
   windows_.erase(it);
 }
 
@@ -218,6 +230,7 @@ void SdlProvider::showPending() {
     // A window that cannot be made is a run-time error, reported as any other.
     if (!rt_->dispatch([&] { createWindow(*w); })) return;
     w->pendingShow = false;
+    newest_ = w->form;
     present(*w, true);
     SDL_ShowWindow(w->sdl);
     SDL_RaiseWindow(w->sdl);
@@ -281,7 +294,20 @@ void SdlProvider::present(Window& w, bool whole) {
   w.needsPresent = false;
 }
 
+Form* SdlProvider::padScreen() {
+  if (SDL_Window* focus = SDL_GetKeyboardFocus())
+    if (Window* w = byId(SDL_GetWindowID(focus))) return w->form;
+  return newest_;
+}
+
 void SdlProvider::handle(Runtime& rt, const SDL_Event& e) {
+  if (auto change = gamepads_.handle(e)) {
+    if (change->reading)
+      pads_.update(change->id, *change->reading, rt.keys(), interaction_.get(), padScreen());
+    else
+      pads_.remove(change->id, rt.keys(), interaction_.get(), padScreen());
+    return;
+  }
   switch (e.type) {
     case SDL_QUIT:
       // An interrupt or the session ending: close every screen as its close box would.
@@ -356,8 +382,8 @@ void SdlProvider::presentChanges() {
 void SdlProvider::pumpEvents(Runtime& rt) {
   // A quiet pass leaves the display connection alone.
   const int64_t now = nowUs();
-  if (x_ && !readable_ && now - lastPumpUs_ < kQuietPumpUs && !x_->queued() &&
-      !SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT))
+  if (x_ && !readable_ && now - lastPumpUs_ < (pads_.any() ? kPadPollUs : kQuietPumpUs) &&
+      !x_->queued() && !SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT))
     return;
   readable_ = false;
   mayHaveSent_ = true;
@@ -372,7 +398,7 @@ void SdlProvider::waitUntil(std::optional<int64_t> deadlineUs) {
   int64_t now = nowUs();
   if (x_) {
     // Sleep on the display connection to the microsecond of the next deadline.
-    int64_t until = lastPumpUs_ + kQuietPumpUs;
+    int64_t until = lastPumpUs_ + (pads_.any() ? kPadPollUs : kQuietPumpUs);
     if (deadlineUs && *deadlineUs < until) until = *deadlineUs;
     if (until > now && x_->wait(until - now, std::exchange(mayHaveSent_, false))) readable_ = true;
     return;
@@ -419,6 +445,12 @@ void SdlProvider::runLoop(Runtime& rt) {
     if (rt.ended()) break;
     presentChanges();
     if (rt.ended()) break;
+    // Looking for pads takes SDL some 20 ms: after the first screen is up, not before it.
+    if (!padsLooked_) {
+      padsLooked_ = true;
+      std::string why;
+      if (!gamepads_.start(why)) platform::sayProblem("gamepads cannot be used: %s", why.c_str());
+    }
     waitUntil(rt.nextDeadline());
   }
   interaction_.reset();

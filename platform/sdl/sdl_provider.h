@@ -6,8 +6,10 @@
 #include <string>
 
 #include "platform/interaction.h"
+#include "platform/pads.h"
 #include "platform/picture.h"
 #include "platform/provider.h"
+#include "platform/sdl/gamepads.h"
 
 struct SDL_Window;
 struct SDL_Surface;
@@ -69,6 +71,8 @@ class SdlProvider : public Provider {
   void pumpEvents(Runtime& rt);
   void waitUntil(std::optional<int64_t> deadlineUs);
   int scaleFor(const Form& form);
+  // The screen whose buttons a pad works: ours that has the keyboard, else the newest.
+  Form* padScreen();
 
   bool ok_ = false;
   std::string problem_;
@@ -76,6 +80,10 @@ class SdlProvider : public Provider {
   std::unique_ptr<MediaBackend> media_;
   std::unique_ptr<Interaction> interaction_;
   std::unique_ptr<GlobalKeys> globalKeys_;
+  Gamepads gamepads_;
+  PadInput pads_;
+  Form* newest_ = nullptr;
+  bool padsLooked_ = false;
   std::unique_ptr<XConnection> x_;
   PixelFormat pixelFormat_;
   uint32_t sdlFormat_ = 0;

@@ -6,6 +6,7 @@
 #include <poll.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <ctime>
 #include <string_view>
 
@@ -88,6 +89,29 @@ std::unique_ptr<XPresenter> XPresenter::forWindow(SDL_Window* w, int rShift, int
 std::unique_ptr<XConnection> XConnection::forWindow(SDL_Window* w) {
   auto x = x11WindowOf(w);
   return x ? std::make_unique<Connection>(x->display) : nullptr;
+}
+
+void destroyWindow(SDL_Window* w) {
+  Colormap own = None;
+  Display* d = nullptr;
+  if (auto x = x11WindowOf(w)) {
+    XWindowAttributes a;
+    if (XGetWindowAttributes(x->display, x->window, &a) && a.screen &&
+        a.colormap != DefaultColormapOfScreen(a.screen)) {
+      own = a.colormap;
+      d = x->display;
+    }
+  }
+  SDL_DestroyWindow(w);
+  // The display stays open while SDL's video runs; a newer SDL that frees the colormap itself
+  // makes this a BadColor, which the error handler lets pass.
+  if (own != None) XFreeColormap(d, own);
+}
+
+void bypassInputMethods() {
+  // Read by Xlib when SDL opens its input method; "none" is the built-in one, which passes every
+  // key (and keeps compose sequences, which the game does not need either).
+  setenv("XMODIFIERS", "@im=none", 1);
 }
 
 std::string xResources() {

@@ -38,6 +38,14 @@ class XPresenter {
                    int count) = 0;
 };
 
+// Destroys an SDL window with what this SDL leaves of it on the X server: each window gets a
+// colormap of its own that SDL never frees, so every hand-over between screens would keep one.
+void destroyWindow(SDL_Window* w);
+
+// Before SDL starts: Xlib opens no X input method for our windows (an input method server such as
+// ibus-x11 would otherwise be handed the keys of every window that has the focus).
+void bypassInputMethods();
+
 // The X resources (Xft.dpi among them) of the display SDL uses, read before any window exists;
 // empty without X11.
 std::string xResources();
