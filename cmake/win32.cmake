@@ -3,7 +3,8 @@
 enable_language(RC)
 add_library(morofin_win32 STATIC
   platform/win32/win32_provider.cpp
-  platform/win32/win32_sound.cpp)
+  platform/win32/win32_sound.cpp
+  platform/win32/xinput_pads.cpp)
 target_link_libraries(morofin_win32 PUBLIC morofin_platform imm32 winmm gdi32 user32)
 
 configure_file(app/morofin.rc.in ${CMAKE_BINARY_DIR}/morofin.rc @ONLY)

@@ -39,7 +39,9 @@ constexpr wchar_t kClassName[] = L"morofin";
 // resizing.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 constexpr UINT_PTR kMoveLoopTimer = 1;
-constexpr int kShiftKey = 0x10;  // VK_SHIFT: the system's key names give way to the runtime's
+constexpr int kShiftKey = 0x10;
+// While a pad is connected the loop reads it this often, even when nothing else is due.
+constexpr int64_t kPadPollUs = 8000;  // VK_SHIFT: the system's key names give way to the runtime's
 
 // The five keys the game polls.
 constexpr int kPolledKeys[] = {VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN, VK_SPACE};
@@ -261,6 +263,7 @@ void Win32Provider::closeWindow(Form& form) {
   auto it = windows_.find(&form);
   if (it == windows_.end()) return;
   if (interaction_) interaction_->cancel(form);
+  if (newest_ == &form) newest_ = nullptr;
   Window& w = *it->second;
   if (w.hwnd) {
     auto* link = reinterpret_cast<std::pair<Win32Provider*, Window*>*>(
@@ -293,6 +296,7 @@ void Win32Provider::showPending() {
     if (!w->pendingShow) continue;
     if (!rt_->dispatch([&] { createWindow(*w); })) return;
     w->pendingShow = false;
+    newest_ = w->form;
     present(*w, true);
     ShowWindow(w->hwnd, SW_SHOW);
     SetForegroundWindow(w->hwnd);
@@ -331,6 +335,13 @@ bool Win32Provider::ourWindowHasKeyboard() const {
   for (const auto& [form, w] : windows_)
     if (w->hwnd && w->hwnd == focus) return true;
   return false;
+}
+
+Form* Win32Provider::padScreen() const {
+  HWND focus = GetForegroundWindow();
+  for (const auto& [form, w] : windows_)
+    if (w->hwnd && w->hwnd == focus) return form;
+  return newest_;
 }
 
 intptr_t Win32Provider::onMessage(Window& w, unsigned msg, uintptr_t wp, intptr_t lp) {
@@ -395,6 +406,9 @@ intptr_t Win32Provider::onMessage(Window& w, unsigned msg, uintptr_t wp, intptr_
       w.needsPresent = true;
       return 0;
     }
+    case WM_DEVICECHANGE:
+      xpads_.devicesChanged();  // perhaps a pad: its slot is asked at once
+      return -1;
     case WM_ENTERSIZEMOVE:
       // Windows runs a loop of its own while a window is dragged: the game goes on from a timer.
       inMoveLoop_ = true;
@@ -423,6 +437,9 @@ void Win32Provider::pass(Runtime& rt) {
     }
     DispatchMessageW(&m);
   }
+  rt.collect();
+  if (rt.ended()) return;
+  xpads_.poll(nowUs(), pads_, rt.keys(), interaction_.get(), padScreen());
   rt.collect();
   if (rt.ended()) return;
   // The whole keyboard, once per pass, while the keys go to another program's window; while
@@ -457,7 +474,11 @@ void Win32Provider::runLoop(Runtime& rt) {
   while (!rt.ended()) {
     pass(rt);
     if (rt.ended()) break;
-    wait(rt.nextDeadline());
+    // A connected pad is read every few milliseconds, the empty slots now and then.
+    std::optional<int64_t> deadline = rt.nextDeadline();
+    const int64_t padDue = nowUs() + (xpads_.any() ? kPadPollUs : XInputPads::kProbeUs);
+    if (!deadline || *deadline > padDue) deadline = padDue;
+    wait(deadline);
   }
   interaction_.reset();
   rt_ = nullptr;

@@ -6,8 +6,10 @@
 #include <string>
 
 #include "platform/interaction.h"
+#include "platform/pads.h"
 #include "platform/picture.h"
 #include "platform/provider.h"
+#include "platform/win32/xinput_pads.h"
 
 namespace platform::win32 {
 
@@ -46,6 +48,8 @@ class Win32Provider : public Provider {
   void wait(std::optional<int64_t> deadlineUs);
   int scaleFor(unsigned dpi, const Form& form) const;
   bool ourWindowHasKeyboard() const;
+  // The screen whose buttons a pad works: ours that has the keyboard, else the newest.
+  Form* padScreen() const;
 
   bool ok_ = false;
   std::string problem_;
@@ -56,6 +60,9 @@ class Win32Provider : public Provider {
   int64_t frequency_ = 1;
   void* timer_ = nullptr;  // a waitable timer for the loop's deadlines
   bool inMoveLoop_ = false;
+  XInputPads xpads_{XInputPads::systemXInput()};
+  PadInput pads_;
+  Form* newest_ = nullptr;
 };
 
 }  // namespace platform::win32
