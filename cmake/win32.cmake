@@ -13,3 +13,33 @@ add_executable(morofin WIN32 app/main_win32.cpp ${CMAKE_BINARY_DIR}/morofin.rc)
 target_link_libraries(morofin PRIVATE morofin_rules morofin_win32)
 set_target_properties(morofin PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 add_dependencies(morofin morofin_assets morofin_sounds)
+
+# The packages: a zip to unpack anywhere, and an installer made with NSIS (makensis).
+set(MOROFIN_STAGE ${CMAKE_BINARY_DIR}/package/morofin-${PROJECT_VERSION})
+set(MOROFIN_ZIP ${CMAKE_BINARY_DIR}/morofin-${PROJECT_VERSION}-windows-x64.zip)
+set(MOROFIN_SETUP ${CMAKE_BINARY_DIR}/morofin-${PROJECT_VERSION}-setup.exe)
+configure_file(packaging/windows/README.txt ${CMAKE_BINARY_DIR}/package/README.txt @ONLY)
+configure_file(packaging/windows/morofin.nsi.in ${CMAKE_BINARY_DIR}/package/morofin.nsi @ONLY)
+find_program(MOROFIN_MAKENSIS makensis)
+add_custom_command(OUTPUT ${MOROFIN_ZIP}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${MOROFIN_STAGE}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${MOROFIN_STAGE}/data
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:morofin> ${MOROFIN_STAGE}/
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_BINARY_DIR}/sound ${MOROFIN_STAGE}/sound
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/assets/data ${MOROFIN_STAGE}/data
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/LICENSE ${MOROFIN_STAGE}/LICENSE.txt
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_BINARY_DIR}/package/README.txt ${MOROFIN_STAGE}/
+  COMMAND ${CMAKE_COMMAND} -E chdir ${CMAKE_BINARY_DIR}/package
+          ${CMAKE_COMMAND} -E tar cf ${MOROFIN_ZIP} --format=zip morofin-${PROJECT_VERSION}
+  DEPENDS morofin morofin_sounds ${CMAKE_BINARY_DIR}/package/README.txt
+  COMMENT "Packing ${MOROFIN_ZIP}")
+add_custom_command(OUTPUT ${MOROFIN_SETUP}
+  COMMAND ${MOROFIN_MAKENSIS} -V2 ${CMAKE_BINARY_DIR}/package/morofin.nsi
+  DEPENDS ${MOROFIN_ZIP} ${CMAKE_BINARY_DIR}/package/morofin.nsi
+  COMMENT "Making the installer ${MOROFIN_SETUP}")
+if(MOROFIN_MAKENSIS)
+  add_custom_target(morofin_packages ALL DEPENDS ${MOROFIN_ZIP} ${MOROFIN_SETUP})
+else()
+  message(WARNING "makensis not found: the installer is not made (Debian's nsis has it)")
+  add_custom_target(morofin_packages ALL DEPENDS ${MOROFIN_ZIP})
+endif()

@@ -1,0 +1,130 @@
+// The Windows build of the game, morofin.exe, under Wine beside a window manager: the title as
+// designed, a game started in its place, the keys, a whole game and the way back to the title.
+// Runs when the Windows build exists (tools/make-windows.sh); skipped otherwise.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "tests/x11/screen.h"
+
+using namespace xdriver;  // and its std::chrono_literals
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kWine = "/usr/lib/wine/wine64";
+constexpr const char* kWineServer = "/usr/lib/wine/wineserver";
+
+// morofin.exe with its folders in a temporary folder, run in a Wine prefix of its own, which ends
+// with it ("wineserver -k" for that prefix ends whatever Wine started there).
+class WineProgram {
+ public:
+  WineProgram() {
+    const fs::path build(MOROFIN_WINDOWS_BUILD_DIR);
+    if (!fs::exists(build / "morofin.exe") || !fs::exists(kWine)) return;
+    std::string tmpl = (fs::temp_directory_path() / "morofin-wine-XXXXXX").string();
+    if (!::mkdtemp(tmpl.data())) return;
+    folder_ = tmpl;
+    fs::copy_file(build / "morofin.exe", folder_ / "morofin.exe");
+    fs::copy(build / "sound", folder_ / "sound", fs::copy_options::recursive);
+    fs::create_directories(folder_ / "data");
+    for (const char* m : {"e", "n", "h", "d"})
+      std::ofstream(folder_ / "data" / (std::string(m) + ".dat")) << "0\r\n";
+  }
+  ~WineProgram() {
+    if (folder_.empty()) return;
+    const std::string kill = "WINEPREFIX='" + prefix().string() + "' " + kWineServer + " -k";
+    if (std::system(kill.c_str()) != 0) {
+      // nothing was running there
+    }
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    std::error_code ec;
+    fs::remove_all(folder_, ec);
+  }
+  bool available() const { return !folder_.empty(); }
+  fs::path folder() const { return folder_; }
+  fs::path prefix() const { return folder_ / "prefix"; }
+  void start() {
+    pid_ = ::fork();
+    if (pid_ != 0) return;
+    const std::string err = (folder_ / "stderr.txt").string();
+    if (FILE* f = std::freopen(err.c_str(), "w", stderr)) (void)f;
+    ::setenv("WINEPREFIX", prefix().c_str(), 1);
+    ::setenv("WINEDEBUG", "-all", 1);
+    ::setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);  // no Mono or Gecko installers
+    ::setenv("MOROFIN_NO_ERROR_BOX", "1", 1);
+    if (::chdir(folder_.c_str()) != 0) ::_exit(127);
+    ::execl(kWine, kWine, "morofin.exe", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  std::string stderrText() const {
+    std::ifstream in(folder_ / "stderr.txt");
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  int wait(std::chrono::milliseconds timeout) {
+    int status = 0;
+    if (!Desk::until([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, timeout)) return -1;
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+  }
+
+ private:
+  fs::path folder_;
+  int pid_ = -1;
+};
+
+TEST(Wine, TheWindowsProgramPlaysAWholeGame) {
+  Desk desk;
+  if (!desk.ok()) GTEST_SKIP() << "no X display (the test command starts Xvfb)";
+  WineProgram prog;
+  if (!prog.available()) GTEST_SKIP() << "no Windows build (tools/make-windows.sh) or no Wine";
+  WindowManager wm;
+  ASSERT_TRUE(wm.ok()) << wm.why();
+  prog.start();
+  // The first start in a new prefix sets the prefix up first.
+  Window t = desk.find(kTitle, 90s);
+  ASSERT_NE(t, 0u) << prog.stderrText();
+  ASSERT_TRUE(titleDrawn(desk, t));
+  expectTitleAsDesigned(desk, t, 1);
+  int tx, ty, w, h;
+  desk.geometry(t, tx, ty, w, h);
+  desk.click(t, 300, 252);  // the quickest mode
+  Window g = desk.find(kGame, 10s);
+  ASSERT_NE(g, 0u) << prog.stderrText();
+  ASSERT_TRUE(gameStarted(desk, g));
+  int gx, gy;
+  desk.geometry(g, gx, gy, w, h);
+  EXPECT_EQ(std::pair(gx, gy), std::pair(tx, ty)) << "the game is not where the title stood";
+  EXPECT_EQ(std::pair(w, h), std::pair(756, 323));
+  desk.tap("space");
+  EXPECT_TRUE(Desk::until([&] { return pauseShown(shoot(desk, g)); }, 2s)) << "Space did not pause";
+  desk.tap("space");
+  EXPECT_TRUE(Desk::until([&] { return !pauseShown(shoot(desk, g), true); }, 2s));
+  const auto before = findWobo(shoot(desk, g));
+  desk.key("Left", true);
+  std::this_thread::sleep_for(300ms);
+  desk.key("Left", false);
+  EXPECT_TRUE(Desk::until([&] { return findWobo(shoot(desk, g)).first < before.first - 60; }, 2s));
+  ASSERT_TRUE(Desk::until([&] { return gameOverShown(shoot(desk, g)); }, 20s));
+  desk.tap("space");
+  Window back = desk.find(kTitle, 5s);
+  ASSERT_NE(back, 0u);
+  desk.geometry(back, tx, ty, w, h);
+  EXPECT_EQ(std::pair(tx, ty), std::pair(gx, gy)) << "the title is not where the game stood";
+  desk.click(back, 300, 292);  // quit
+  EXPECT_EQ(prog.wait(10s), 0) << prog.stderrText();
+}
+
+}  // namespace
