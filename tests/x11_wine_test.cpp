@@ -6,11 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "tests/x11/screen.h"
 
@@ -33,6 +35,9 @@ class WineProgram {
     if (!::mkdtemp(tmpl.data())) return;
     folder_ = tmpl;
     fs::copy_file(build / "morofin.exe", folder_ / "morofin.exe");
+    for (const auto& e : fs::directory_iterator(build))
+      if (e.path().filename().string().ends_with("-setup.exe"))
+        fs::copy_file(e.path(), folder_ / "setup.exe");
     fs::copy(build / "sound", folder_ / "sound", fs::copy_options::recursive);
     fs::create_directories(folder_ / "data");
     for (const char* m : {"e", "n", "h", "d"})
@@ -54,7 +59,9 @@ class WineProgram {
   bool available() const { return !folder_.empty(); }
   fs::path folder() const { return folder_; }
   fs::path prefix() const { return folder_ / "prefix"; }
-  void start() {
+  void start() { run({"morofin.exe"}); }
+  // Runs a Windows program (and its arguments) in the prefix, from the program's folder.
+  void run(const std::vector<std::string>& args) {
     pid_ = ::fork();
     if (pid_ != 0) return;
     const std::string err = (folder_ / "stderr.txt").string();
@@ -64,8 +71,18 @@ class WineProgram {
     ::setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);  // no Mono or Gecko installers
     ::setenv("MOROFIN_NO_ERROR_BOX", "1", 1);
     if (::chdir(folder_.c_str()) != 0) ::_exit(127);
-    ::execl(kWine, kWine, "morofin.exe", static_cast<char*>(nullptr));
+    std::vector<char*> argv{const_cast<char*>(kWine)};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(kWine, argv.data());
     ::_exit(127);
+  }
+  // Waits for everything of the prefix to end, its registry written out to its files.
+  void settle() {
+    const std::string w = "WINEPREFIX='" + prefix().string() + "' " + kWineServer + " -w";
+    if (std::system(w.c_str()) != 0) {
+      // no server was running
+    }
   }
   std::string stderrText() const {
     std::ifstream in(folder_ / "stderr.txt");
@@ -125,6 +142,78 @@ TEST(Wine, TheWindowsProgramPlaysAWholeGame) {
   EXPECT_EQ(std::pair(tx, ty), std::pair(gx, gy)) << "the title is not where the game stood";
   desk.click(back, 300, 292);  // quit
   EXPECT_EQ(prog.wait(10s), 0) << prog.stderrText();
+}
+
+}  // namespace
+
+namespace {
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Every file under a folder, with its size and time, to see that nothing there changed.
+std::vector<std::string> listing(const fs::path& dir) {
+  std::vector<std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    out.push_back(e.path().string() + " " +
+                  (e.is_regular_file() ? std::to_string(e.file_size()) : std::string("dir")) + " " +
+                  std::to_string(e.last_write_time().time_since_epoch().count()));
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// The installer's silent install, a game from the installed copy that reads the player's own
+// scores and writes nothing where it is installed, and the silent uninstall that keeps them.
+TEST(Wine, TheInstallerInstallsAndUninstallsSilentlyKeepingScores) {
+  Desk desk;
+  if (!desk.ok()) GTEST_SKIP() << "no X display (the test command starts Xvfb)";
+  WineProgram prog;
+  if (!prog.available() || !fs::exists(prog.folder() / "setup.exe"))
+    GTEST_SKIP() << "no Windows build with its installer (tools/make-windows.sh) or no Wine";
+  prog.run({"setup.exe", "/S"});
+  ASSERT_EQ(prog.wait(120s), 0) << prog.stderrText();
+  prog.settle();
+  const fs::path drive = prog.prefix() / "drive_c";
+  const fs::path installed = drive / "Program Files" / "morofin";
+  for (const char* f :
+       {"morofin.exe", "installed", "uninstall.exe", "sound/bgm_d.mid", "data/d.dat"})
+    EXPECT_TRUE(fs::exists(installed / f)) << f;
+  EXPECT_TRUE(fs::exists(drive / "ProgramData/Microsoft/Windows/Start Menu/Programs/morofin.lnk"));
+  const std::string registry = slurp(prog.prefix() / "system.reg");
+  EXPECT_NE(registry.find("CurrentVersion\\\\Uninstall\\\\morofin]"), std::string::npos);
+  EXPECT_NE(registry.find("\"DisplayVersion\"=\"" MOROFIN_VERSION "\""), std::string::npos);
+
+  // The player's own high score, where an installed copy keeps it.
+  fs::path player;
+  for (const auto& u : fs::directory_iterator(drive / "users"))
+    if (u.path().filename() != "Public") player = u.path() / "AppData/Local/morofin";
+  ASSERT_FALSE(player.empty());
+  fs::create_directories(player);
+  std::ofstream(player / "d.dat") << "7\r\n";
+  const auto before = listing(installed);
+  prog.run({"C:\\Program Files\\morofin\\morofin.exe"});
+  Window t = desk.find(kTitle, 60s);
+  ASSERT_NE(t, 0u) << prog.stderrText();
+  ASSERT_TRUE(titleDrawn(desk, t));
+  desk.click(t, 300, 252);
+  Window g = desk.find(kGame, 10s);
+  ASSERT_NE(g, 0u);
+  ASSERT_TRUE(gameStarted(desk, g));
+  EXPECT_EQ(number(shoot(desk, g), 688, 192), 7) << "the player's high score is not shown";
+  desk.closeBox(g);
+  EXPECT_EQ(prog.wait(10s), 0) << prog.stderrText();
+  EXPECT_EQ(listing(installed), before) << "the installed copy wrote where it is installed";
+
+  // The uninstaller runs again from a copy of itself and returns at once: wait for its work.
+  prog.run({"C:\\Program Files\\morofin\\uninstall.exe", "/S"});
+  EXPECT_EQ(prog.wait(60s), 0);
+  EXPECT_TRUE(Desk::until([&] { return !fs::exists(installed); }, 30s)) << "not uninstalled";
+  EXPECT_FALSE(fs::exists(drive / "ProgramData/Microsoft/Windows/Start Menu/Programs/morofin.lnk"));
+  EXPECT_EQ(slurp(player / "d.dat"), "7\r\n") << "uninstalling lost the player's score";
 }
 
 }  // namespace
