@@ -32,26 +32,39 @@ int64_t nowUs() {
       .count();
 }
 
-// Channel messages to the MIDI mapper; nothing at all without a MIDI device.
-class MidiOut : public SynthTarget {
+// The system's MIDI mapper.
+class MidiMapper : public MidiSink {
  public:
-  MidiOut() {
-    if (midiOutGetNumDevs() == 0 ||
-        midiOutOpen(&h_, MIDI_MAPPER, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
-      h_ = nullptr;
-      platform::sayProblem("no MIDI synthesizer: the music is silent");
-    }
-  }
-  ~MidiOut() override {
-    if (!h_) return;
+  explicit MidiMapper(HMIDIOUT h) : h_(h) {}
+  ~MidiMapper() override {
     midiOutReset(h_);
     midiOutClose(h_);
   }
+  void shortMessage(uint32_t m) override { midiOutShortMsg(h_, m); }
+
+ private:
+  HMIDIOUT h_;
+};
+
+// The mapper, or nothing at all (said once) without a MIDI device.
+std::unique_ptr<MidiSink> systemMidi() {
+  HMIDIOUT h = nullptr;
+  if (midiOutGetNumDevs() > 0 &&
+      midiOutOpen(&h, MIDI_MAPPER, 0, 0, CALLBACK_NULL) == MMSYSERR_NOERROR)
+    return std::make_unique<MidiMapper>(h);
+  platform::sayProblem("no MIDI synthesizer: the music is silent");
+  return nullptr;
+}
+
+// The sequencer's events as channel messages.
+class MidiOut : public SynthTarget {
+ public:
+  explicit MidiOut(std::unique_ptr<MidiSink> sink) : sink_(std::move(sink)) {}
   void send(const MidiEvent& e) override {
-    const DWORD size = (e.status & 0xE0) == 0xC0 ? 2 : 3;  // program change, channel pressure
-    DWORD msg = e.status | DWORD{e.data1} << 8;
-    if (size == 3) msg |= DWORD{e.data2} << 16;
-    if (h_) midiOutShortMsg(h_, msg);
+    const bool twoBytes = (e.status & 0xE0) == 0xC0;  // program change, channel pressure
+    uint32_t msg = e.status | uint32_t{e.data1} << 8;
+    if (!twoBytes) msg |= uint32_t{e.data2} << 16;
+    if (sink_) sink_->shortMessage(msg);
   }
   void render(float* stereo, int frames) override {
     std::fill(stereo, stereo + 2 * frames, 0.0f);  // the synthesizer plays on its own
@@ -61,10 +74,10 @@ class MidiOut : public SynthTarget {
 
  private:
   void controlAll(uint8_t controller) {
-    if (!h_) return;
-    for (DWORD ch = 0; ch < 16; ++ch) midiOutShortMsg(h_, 0xB0 | ch | DWORD{controller} << 8);
+    if (!sink_) return;
+    for (uint32_t ch = 0; ch < 16; ++ch) sink_->shortMessage(0xB0 | ch | uint32_t{controller} << 8);
   }
-  HMIDIOUT h_ = nullptr;
+  std::unique_ptr<MidiSink> sink_;
 };
 
 class Sound;
@@ -89,7 +102,9 @@ class Sequencer : public MidiDevice {
 
 class Sound : public MediaBackend {
  public:
-  Sound() : waves_(waveOutGetNumDevs() > 0), thread_([this] { run(); }) {
+  // With no sink the system's synthesizer is opened when the first tune is.
+  explicit Sound(std::unique_ptr<MidiSink> sink)
+      : sink_(std::move(sink)), waves_(waveOutGetNumDevs() > 0), thread_([this] { run(); }) {
     if (!waves_) platform::sayProblem("no wave device: the effects are silent");
   }
   ~Sound() override {
@@ -111,7 +126,7 @@ class Sound : public MediaBackend {
     }
     if (!parseMidi(bytes.data(), bytes.size(), *song, why)) return nullptr;
     std::lock_guard lk(mutex_);
-    if (!out_) out_ = std::make_unique<MidiOut>();
+    if (!out_) out_ = std::make_unique<MidiOut>(sink_ ? std::move(sink_) : systemMidi());
     auto s = std::make_unique<Sequencer>(*this, std::move(song));
     sequencers_.insert(s.get());
     return s;
@@ -146,6 +161,7 @@ class Sound : public MediaBackend {
         changed_.wait_for(lk, std::chrono::microseconds(std::max<int64_t>(sleepUs, 500)));
     }
   }
+  std::unique_ptr<MidiSink> sink_;
   const bool waves_;
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -213,7 +229,11 @@ int64_t Sequencer::advance(int64_t now, SynthTarget& out) {
 }  // namespace
 
 std::unique_ptr<MediaBackend> openSound() {
-  return std::make_unique<Sound>();
+  return std::make_unique<Sound>(nullptr);
+}
+
+std::unique_ptr<MediaBackend> openSound(std::unique_ptr<MidiSink> sink) {
+  return std::make_unique<Sound>(std::move(sink));
 }
 
 }  // namespace platform::win32
