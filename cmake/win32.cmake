@@ -7,12 +7,23 @@ add_library(morofin_win32 STATIC
   platform/win32/xinput_pads.cpp)
 target_link_libraries(morofin_win32 PUBLIC morofin_platform imm32 winmm gdi32 user32)
 
+# The program's icon, made from the icon picture (the window's own icon is the design's).
+add_executable(morofin_make_ico tools/make_ico.cpp)
+target_link_libraries(morofin_make_ico PRIVATE morofin_platform)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/morofin.ico
+  COMMAND morofin_make_ico ${CMAKE_BINARY_DIR}/morofin.ico
+  DEPENDS morofin_make_ico
+  COMMENT "Making the program's icon")
+set(MOROFIN_ICO ${CMAKE_BINARY_DIR}/morofin.ico)
+add_custom_target(morofin_ico DEPENDS ${MOROFIN_ICO})
 configure_file(app/morofin.rc.in ${CMAKE_BINARY_DIR}/morofin.rc @ONLY)
+set_source_files_properties(${CMAKE_BINARY_DIR}/morofin.rc PROPERTIES
+  OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/morofin.ico)
 # A desktop program: no console window opens beside it.
 add_executable(morofin WIN32 app/main_win32.cpp ${CMAKE_BINARY_DIR}/morofin.rc)
 target_link_libraries(morofin PRIVATE morofin_rules morofin_win32)
 set_target_properties(morofin PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-add_dependencies(morofin morofin_assets morofin_sounds)
+add_dependencies(morofin morofin_assets morofin_sounds morofin_ico)
 
 # The packages: a zip to unpack anywhere, and an installer made with NSIS (makensis).
 set(MOROFIN_STAGE ${CMAKE_BINARY_DIR}/package/morofin-${PROJECT_VERSION})
