@@ -21,3 +21,8 @@ echo
 echo "== sound on a private PulseAudio daemon: CPU per state, then when sounds are heard"
 tools/with-xvfb.sh tools/with-pulse.sh bench/sound_server.sh 10
 tools/with-xvfb.sh build/bench/morofin_bench_sound 3
+if [ -f build-win/bench/morofin_bench_win_tick.exe ]; then
+  echo
+  echo "== the Windows build under Wine (Wine's figures on this machine, not a Windows machine's)"
+  tools/with-xvfb.sh bench/wine.sh
+fi

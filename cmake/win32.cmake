@@ -54,3 +54,11 @@ else()
   message(WARNING "makensis not found: the installer is not made (Debian's nsis has it)")
   add_custom_target(morofin_packages ALL DEPENDS ${MOROFIN_ZIP})
 endif()
+
+# The tick on Windows beside a bare sleeper (bench/run_all.sh runs it under Wine).
+if(BUILD_TESTING)
+  add_executable(morofin_bench_win_tick bench/win_tick_period.cpp)
+  target_link_libraries(morofin_bench_win_tick PRIVATE morofin_rules morofin_win32)
+  set_target_properties(morofin_bench_win_tick PROPERTIES RUNTIME_OUTPUT_DIRECTORY
+                        ${CMAKE_BINARY_DIR}/bench)
+endif()
