@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
+#include <map>
 #include <queue>
 #include <string>
+#include <thread>
 
 namespace xdriver {
 
@@ -121,6 +124,33 @@ bool gameStarted(Desk& d, Window g, std::chrono::milliseconds timeout) {
         return digitAt(s, 688, 24) >= 0 && digitAt(s, 688 + 32, 24) >= 0 && number(s, 688, 24) > 0;
       },
       timeout);
+}
+
+int chaseToTheEnd(Desk& d, Window g, std::chrono::milliseconds timeout) {
+  const std::pair<const char*, bool> none[] = {
+      {"Left", false}, {"Right", false}, {"Up", false}, {"Down", false}};
+  std::map<std::string, bool> held(std::begin(none), std::end(none));
+  auto want = [&](const char* k, bool on) {
+    if (held[k] != on) d.key(k, on);
+    held[k] = on;
+  };
+  const auto end = Clock::now() + timeout;
+  int score = -1;
+  for (Shot s = shoot(d, g); !gameOverShown(s) && Clock::now() < end; s = shoot(d, g)) {
+    auto p = patches(s);
+    if (p.size() >= 2 && p[0].size > 300 && p[1].size > 20) {
+      const int dx = p[1].cx() - p[0].cx(), dy = p[1].cy() - p[0].cy();
+      want("Left", dx < -3);
+      want("Right", dx > 3);
+      want("Up", dy < -3);
+      want("Down", dy > 3);
+    }
+    std::this_thread::sleep_for(8ms);
+  }
+  for (auto& [k, on] : held) want(k.c_str(), false);
+  const Shot over = shoot(d, g);
+  if (gameOverShown(over)) score = number(over, 688, 96);
+  return score;
 }
 
 void RealWindow::SetUp() {

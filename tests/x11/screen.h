@@ -61,6 +61,10 @@ bool titleDrawn(Desk& d, Window t, std::chrono::milliseconds timeout = 5s);
 // first count.)
 bool gameStarted(Desk& d, Window g, std::chrono::milliseconds timeout = 5s);
 
+// Steers the wobo towards the zeka with the arrow keys, as a player does, until the game is over;
+// the final score, or -1 when the game did not end within timeout.
+int chaseToTheEnd(Desk& d, Window g, std::chrono::milliseconds timeout);
+
 // The real program on a bare X server (no window manager).
 class RealWindow : public ::testing::Test {
  protected:
