@@ -15,6 +15,7 @@ void sayProblem(const char* format, ...) {
   // One write, so that lines from two threads never interleave.
   const std::string line = std::string("morofin: ") + text + "\n";
   std::fputs(line.c_str(), stderr);
+  std::fflush(stderr);  // Windows buffers standard error when it goes to a file
 }
 
 }  // namespace platform

@@ -62,10 +62,14 @@ class WineProgram {
     }
     std::error_code ec;
     fs::remove_all(folder_, ec);
+    fs::remove_all(prefix(), ec);
   }
   bool available() const { return !folder_.empty(); }
   fs::path folder() const { return folder_; }
-  fs::path prefix() const { return folder_ / "prefix"; }
+  // Beside the program's folder, not in it: a test may take the program's folder away.
+  fs::path prefix() const { return folder_.string() + "-prefix"; }
+  // Run-time errors shown in a message box, as a player sees them (off by default here).
+  bool errorBox = false;
   void start() { run({"morofin.exe"}); }
   // Runs a Windows program (and its arguments) in the prefix, from the program's folder.
   void run(const std::vector<std::string>& args) {
@@ -76,7 +80,7 @@ class WineProgram {
     ::setenv("WINEPREFIX", prefix().c_str(), 1);
     ::setenv("WINEDEBUG", "-all", 1);
     ::setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);  // no Mono or Gecko installers
-    ::setenv("MOROFIN_NO_ERROR_BOX", "1", 1);
+    if (!errorBox) ::setenv("MOROFIN_NO_ERROR_BOX", "1", 1);
     if (::chdir(folder_.c_str()) != 0) ::_exit(127);
     std::vector<char*> argv{const_cast<char*>(kWine)};
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -218,6 +222,35 @@ TEST(Wine, TheInstallerInstallsAndUninstallsSilentlyKeepingScores) {
   EXPECT_TRUE(Desk::until([&] { return !fs::exists(installed); }, 30s)) << "not uninstalled";
   EXPECT_FALSE(fs::exists(drive / "ProgramData/Microsoft/Windows/Start Menu/Programs/morofin.lnk"));
   EXPECT_EQ(slurp(player / "d.dat"), "7\r\n") << "uninstalling lost the player's score";
+}
+
+}  // namespace
+
+namespace {
+
+// A run-time error (the program's folder gone when a game starts) in a message box and on standard
+// error; the program ends with a failure status once the box is answered.
+TEST(Wine, ARunTimeErrorIsShownInAMessageBoxAndEndsTheProgram) {
+  Desk desk;
+  if (!desk.ok()) GTEST_SKIP() << "no X display (the test command starts Xvfb)";
+  WineProgram prog;
+  if (!prog.available()) GTEST_SKIP() << "no Windows build (tools/make-windows.sh) or no Wine";
+  prog.errorBox = true;
+  prog.start();
+  Window t = desk.find(kTitle, 90s);
+  ASSERT_NE(t, 0u) << prog.stderrText();
+  ASSERT_TRUE(titleDrawn(desk, t));
+  const fs::path gone = prog.folder().string() + "-gone";
+  fs::rename(prog.folder(), gone);
+  desk.click(t, 300, 156);
+  Window box = desk.find("morofin", 10s);
+  ASSERT_NE(box, 0u) << "no message box";
+  const std::string err = slurp(gone / "stderr.txt");
+  EXPECT_NE(err.find("run-time error 75"), std::string::npos) << err;
+  desk.closeBox(box);  // answered
+  const int status = prog.wait(10s);
+  fs::rename(gone, prog.folder());
+  EXPECT_EQ(status, 1);
 }
 
 }  // namespace
