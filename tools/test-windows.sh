@@ -10,8 +10,12 @@ prefix=$(sed -n 's/^MOROFIN_WINEPREFIX:PATH=//p' build-win/CMakeCache.txt)
 [ -n "$prefix" ] || { echo "test-windows: build-win/ is not configured; run tools/make-windows.sh" >&2; exit 1; }
 export WINEPREFIX=$prefix
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-# The prefix is made (once) by the first program run in it.
-tools/wine-run.sh "$WINEPREFIX" cmd /c exit >/dev/null 2>&1 || true
+mkdir -p "$WINEPREFIX"
+# A server that the build's own runs left behind ends a few seconds after them; then one that
+# stays, until the end of this script.
+"$wineserver" -w
 trap '"$wineserver" -k 2>/dev/null || true; "$wineserver" -w 2>/dev/null || true' EXIT
 "$wineserver" -p
+# The prefix is made (once) by the first program run in it.
+tools/wine-run.sh "$WINEPREFIX" cmd /c exit >/dev/null 2>&1 || true
 ctest --test-dir build-win --output-on-failure "$@"
