@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up on a fresh Debian 12 machine and runs the whole test suite: the normal build
 # (its sound tests also against PipeWire), then the same suite built with AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# UndefinedBehaviorSanitizer; at the end the Windows build and its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")"
 bash tools/install-deps.sh
@@ -16,3 +16,7 @@ cmake --build build-asan -j2
 ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp:print_suppressions=0 \
   bash tools/with-xvfb.sh ctest --test-dir build-asan --output-on-failure
 bash tools/fuzz.sh 20000
+# The Windows build (MinGW-w64) and its headless tests under Wine, in a Wine prefix of the build's
+# own whose Wine server ends with them.
+bash tools/make-windows.sh
+bash tools/with-xvfb.sh tools/test-windows.sh

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <tuple>
+#include <vector>
 
 #include "platform/text.h"
 #include "platform/utf16_windows.h"
@@ -47,20 +48,31 @@ HFONT makeFont(const std::wstring& face, double px, bool bold, bool italic) {
   return ::CreateFontIndirectW(&lf);
 }
 
-int CALLBACK noteFace(const LOGFONTW* lf, const TEXTMETRICW*, DWORD, LPARAM found) {
-  auto* faces = reinterpret_cast<std::vector<std::wstring>*>(found);
-  // Faces whose names begin with "@" are the same faces turned for vertical text.
-  if (lf->lfFaceName[0] != L'@') faces->push_back(lf->lfFaceName);
+struct Found {
+  std::wstring face;
+  bool proportional;
+};
+
+int CALLBACK noteFace(const LOGFONTW* lf, const TEXTMETRICW* tm, DWORD, LPARAM found) {
+  auto* faces = reinterpret_cast<std::vector<Found>*>(found);
+  // Faces whose names begin with "@" are the same faces turned for vertical text. (The pitch bit
+  // is set for proportional faces.)
+  if (lf->lfFaceName[0] != L'@')
+    faces->push_back({lf->lfFaceName, (tm->tmPitchAndFamily & TMPF_FIXED_PITCH) != 0});
   return 1;
 }
 
-// The installed faces of a family name, or of a character set when the name is empty.
+// The installed faces of a family name, or of a character set when the name is empty;
+// proportional ones first, as the designed face is one.
 std::vector<std::wstring> installedFaces(HDC dc, const std::wstring& family, BYTE charset) {
   LOGFONTW lf{};
   lf.lfCharSet = charset;
   family.copy(lf.lfFaceName, LF_FACESIZE - 1);
+  std::vector<Found> found;
+  ::EnumFontFamiliesExW(dc, &lf, noteFace, reinterpret_cast<LPARAM>(&found), 0);
+  std::stable_partition(found.begin(), found.end(), [](const Found& f) { return f.proportional; });
   std::vector<std::wstring> faces;
-  ::EnumFontFamiliesExW(dc, &lf, noteFace, reinterpret_cast<LPARAM>(&faces), 0);
+  for (const Found& f : found) faces.push_back(f.face);
   return faces;
 }
 
