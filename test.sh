@@ -20,3 +20,7 @@ bash tools/fuzz.sh 20000
 # own whose Wine server ends with them.
 bash tools/make-windows.sh
 bash tools/with-xvfb.sh tools/test-windows.sh
+# The real morofin.exe and its installer under Wine beside a window manager, each test in a Wine
+# prefix of its own.
+bash tools/with-xvfb.sh build/tests/morofin_x11_tests --gtest_filter='Wine.*'
+
