@@ -14,6 +14,8 @@ int main() {
   }
   if (!platform::Fonts::problem().empty())
     platform::sayProblem("%s", platform::Fonts::problem().c_str());
+  else if (!platform::Fonts::faceNote().empty())
+    platform::sayProblem("%s", platform::Fonts::faceNote().c_str());
   platform::Runtime rt(provider, rules::morofinProject());
   return rt.run();
 }
