@@ -31,6 +31,27 @@ std::string slurp(const fs::path& p) {
   return s.str();
 }
 
+// Pixels of two looks at the title that differ, leaving out where text is drawn: the title's
+// label and the captions inside the buttons (text may come in another face on each system).
+int nonTextDifferences(const Shot& a, const Shot& b) {
+  if (a.w != b.w || a.h != b.h) return a.w * a.h;
+  struct Box {
+    int x0, y0, x1, y1;
+  };
+  std::vector<Box> text = {{100, 30, 700, 135}};
+  for (int top : {144, 176, 208, 240})
+    text.push_back({270 + 3, top + 3, 270 + 217 - 3, top + 25 - 3});
+  text.push_back({272 + 3, 280 + 3, 272 + 217 - 3, 280 + 25 - 3});
+  int n = 0;
+  for (int y = 0; y < a.h; ++y)
+    for (int x = 0; x < a.w; ++x) {
+      bool inText = false;
+      for (const Box& t : text) inText = inText || (x >= t.x0 && x < t.x1 && y >= t.y0 && y < t.y1);
+      if (!inText && !near(a.at(x, y), b.at(x, y))) ++n;
+    }
+  return n;
+}
+
 // morofin.exe with its folders in a temporary folder, run in a Wine prefix of its own, which ends
 // with it ("wineserver -k" for that prefix ends whatever Wine started there).
 class WineProgram {
@@ -120,12 +141,26 @@ TEST(Wine, TheWindowsProgramPlaysAWholeGame) {
   if (!prog.available()) GTEST_SKIP() << "no Windows build (tools/make-windows.sh) or no Wine";
   WindowManager wm;
   ASSERT_TRUE(wm.ok()) << wm.why();
+  // The Linux build's title first, to hold the Windows one against.
+  Shot linux;
+  {
+    Program native;
+    ASSERT_TRUE(native.start());
+    Window t = desk.find(kTitle);
+    ASSERT_TRUE(t && titleDrawn(desk, t)) << native.stderrText();
+    linux = shoot(desk, t);
+    desk.click(t, 300, 292);  // quit
+    ASSERT_EQ(native.wait(5s), 0);
+    ASSERT_TRUE(desk.gone(kTitle));
+  }
   prog.start();
   // The first start in a new prefix sets the prefix up first.
   Window t = desk.find(kTitle, 90s);
   ASSERT_NE(t, 0u) << prog.stderrText();
   ASSERT_TRUE(titleDrawn(desk, t));
   expectTitleAsDesigned(desk, t, 1);
+  EXPECT_EQ(nonTextDifferences(linux, shoot(desk, t)), 0)
+      << "the title's pixels other than its text differ from the Linux build's";
   int tx, ty, w, h;
   desk.geometry(t, tx, ty, w, h);
   desk.click(t, 300, 252);  // the quickest mode
