@@ -22,21 +22,41 @@ void clipToFullScale(float* samples, size_t n) {
 
 bool Mixer::open(std::string& why) {
   const char* driver = std::getenv("SDL_AUDIODRIVER");
-  if (!driver || std::strcmp(driver, "pulseaudio") == 0 || std::strcmp(driver, "pipewire") == 0) {
-    std::string pulseWhy;
-    if (auto pulse = PulseOutput::connect(
-            kRate, kPulseBufferMs, kPulseRequestMs,
-            [this](float* out, int frames) { mix(out, frames); }, pulseWhy)) {
-      pulse_ = pulse.get();
-      output_ = pulseStream(std::move(pulse));
+  const bool pulse = driver && (std::strcmp(driver, "pulseaudio") == 0 || std::strcmp(driver, "pipewire") == 0);
+  const auto pull = [this](float* out, int frames) { mix(out, frames); };
+  std::string pulseWhy;
+  // Asked for a sound server, the game waits for one that is not there yet.
+  if (!driver || pulse) {
+    if (auto out = PulseOutput::connect(kRate, kPulseBufferMs, kPulseRequestMs, pull, pulseWhy, pulse)) {
+      pulse_ = out.get();
+      output_ = pulseStream(std::move(out));
+      if (pulse && !pulseWhy.empty())
+        platform::sayProblem("no sound server (%s); silent until one comes", pulseWhy.c_str());
     }
   }
   if (!output_) {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return why = SDL_GetError(), false;
-    sdlAudio_ = true;
-    output_ = sdlOutput(kRate, kFrames, [this](float* out, int frames) { mix(out, frames); });
-    // A first opening tells whether there is a device at all; the idle time closes it again.
-    if (!wake(why)) return false;
+    std::string sdlWhy;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+      sdlAudio_ = true;
+      output_ = sdlOutput(kRate, kFrames, pull);
+      // A first opening tells whether there is a device at all; the idle time closes it again.
+      if (!wake(sdlWhy)) {
+        output_.reset();
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        sdlAudio_ = false;
+      }
+    } else {
+      sdlWhy = SDL_GetError();
+    }
+    // With no driver named and no device, a sound server may still come.
+    if (!output_ && !driver) {
+      if (auto out = PulseOutput::connect(kRate, kPulseBufferMs, kPulseRequestMs, pull, pulseWhy, true)) {
+        platform::sayProblem("no audio device (%s); silent until a sound server comes", sdlWhy.c_str());
+        pulse_ = out.get();
+        output_ = pulseStream(std::move(out));
+      }
+    }
+    if (!output_) return why = sdlWhy, false;
   }
   const std::string soundfont = findSoundfont();
   if (soundfont.empty()) {

@@ -43,6 +43,7 @@ Program::~Program() {
 bool Program::start(const std::vector<std::string>& extraEnv, bool withDisplay) {
   const std::string exe = folder_ + "/morofin";
   const std::string err = folder_ + "/stderr.txt";
+  done_ = false;
   pid_ = ::fork();
   if (pid_ < 0) return false;
   if (pid_ == 0) {
