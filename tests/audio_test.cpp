@@ -2,6 +2,7 @@
 // a file at the pace of real time: the file's length tells when something was asked for. The
 // device is closed while nothing sounds, and each opening starts the file afresh.
 #include "platform/sdl/audio.h"
+#include "platform/sdl/limiter.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -83,6 +84,13 @@ struct DiskAudio {
     size_t n = static_cast<size_t>(f.gcount()) / 4;
     for (size_t i = 0; i < n; ++i) sum += double(s[i]) * s[i];
     return n ? std::sqrt(sum / n) : 0;
+  }
+  // The highest sample of all written so far.
+  float peak() const {
+    std::ifstream f(file, std::ios::binary);
+    float top = 0;
+    for (float v; f.read(reinterpret_cast<char*>(&v), sizeof v);) top = std::max(top, std::fabs(v));
+    return top;
   }
   // The first frame at or after `from` where 5 ms windows turn loud, or -1.
   int64_t firstSound(int64_t from, int64_t within) const {
@@ -197,6 +205,77 @@ TEST(Audio, TheCatchEffectIsHeardOverTheMusic) {
   EXPECT_GT(before, 0.002);  // the music
   EXPECT_GT(with, 1.5 * before);
 }
+
+// Below the ceiling the limiter leaves the sound as it is; above it, nothing comes out over the
+// ceiling, and a tune loud all through keeps one gain instead of breathing with its beats.
+TEST(Audio, TheLimiterLeavesQuietSoundAloneAndHoldsLoudSoundSteady) {
+  constexpr int kR = 44100;
+  struct Case {
+    const char* name;
+    float beat, between;  // the level of a beat (20 ms, twice a second) and of what is between
+  };
+  for (const Case c : {Case{"as loud as our tunes", 0.55f, 0.3f}, Case{"three times full scale", 3.0f, 1.0f},
+                       Case{"loud beats over quiet", 2.5f, 0.1f}}) {
+    SCOPED_TRACE(c.name);
+    platform::sdl::Limiter limiter(kR);
+    std::vector<float> in(2 * 8 * kR);
+    for (size_t i = 0; i < in.size() / 2; ++i) {
+      const bool beat = i % (kR / 2) < kR / 50;
+      const float v = (beat ? c.beat : c.between) * std::sin(float(i) * 0.0627f);
+      in[2 * i] = v;
+      in[2 * i + 1] = -v;
+    }
+    std::vector<float> out = in;
+    float lowest = 1, highest = 0;
+    for (size_t at = 0; at < out.size() / 2; at += 441) {
+      limiter.apply(out.data() + 2 * at, 441);
+      if (at >= size_t{kR}) lowest = std::min(lowest, limiter.gain()), highest = std::max(highest, limiter.gain());
+    }
+    float top = 0;
+    for (float v : out) top = std::max(top, std::fabs(v));
+    EXPECT_LE(top, 0.9f);
+    if (c.beat < 0.89f) {
+      EXPECT_EQ(out, in) << "a sound under the ceiling was changed";
+    } else {
+      // After the first second, the gain moves by less than half a decibel.
+      EXPECT_LT(20 * std::log10(highest / lowest), 0.5) << lowest << " to " << highest;
+      EXPECT_GT(top, 0.8f) << "limited far more than needed";
+    }
+  }
+}
+
+// A loud General MIDI file in the place of a tune: a cluster of notes struck hard on many
+// channels at full volume, made here, and a real one from Debian's openttd-openmsx when it is
+// installed. Nothing reaches full scale, and it is still loud.
+TEST(Audio, ALoudTuneIsKeptUnderFullScale) {
+  testkit::AppFolder folder;
+  std::string track;
+  for (int ch = 0; ch < 6; ++ch) {
+    track += std::string("\x00", 1) + char(0xB0 | ch) + "\x07\x7F";
+    track += std::string("\x00", 1) + char(0xB0 | ch) + "\x0B\x7F";
+    track += std::string("\x00", 1) + char(0xC0 | ch) + char(ch * 8);
+    for (int k = 0; k < 6; ++k) track += std::string("\x00", 1) + char(0x90 | ch) + char(48 + 7 * k) + "\x7F";
+  }
+  track += std::string("\x87\x40\xFF\x2F\x00", 5);  // four seconds on
+  std::string loud = std::string("MThd\0\0\0\6\0\0\0\1\x01\xE0MTrk\0\0", 20);
+  loud += char(track.size() >> 8);
+  loud += char(track.size() & 0xFF);
+  folder.write("loud.mid", loud + track);
+  std::vector<std::string> files = {folder.file("loud.mid").string()};
+  const std::string real = "/usr/share/games/openttd/baseset/openmsx/flying_scotsman.mid";
+  if (std::filesystem::exists(real)) files.push_back(real);
+  for (const auto& path : files) {
+    SCOPED_TRACE(path);
+    DiskAudio a;
+    ASSERT_EQ(a.send("open \"" + path + "\" alias Midi"), kOk);
+    ASSERT_EQ(a.send("Play Midi"), kOk);
+    std::this_thread::sleep_for(3000ms);
+    ASSERT_EQ(a.send("Close Midi"), kOk);
+    EXPECT_LT(a.peak(), 0.9f);
+    EXPECT_GT(a.peak(), 0.5f) << "hardly loud";
+  }
+}
+
 
 // Any package that provides Debian's default General MIDI soundfont will do, .sf3 ones included:
 // the soundfont FluidSynth itself names is found, loads, and plays the music.

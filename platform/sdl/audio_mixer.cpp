@@ -14,6 +14,8 @@
 namespace platform::sdl {
 namespace {
 
+// Whatever is left over full scale after the limiter (nothing, unless a sample is not a number
+// it can scale).
 void clipToFullScale(float* samples, size_t n) {
   for (size_t i = 0; i < n; ++i) samples[i] = std::max(-1.0f, std::min(1.0f, samples[i]));
 }
@@ -179,6 +181,7 @@ void Mixer::mix(float* out, int frames) {
   const bool wave = wavePos_ < wave_.size();
   const size_t n = static_cast<size_t>(frames) * 2;
   for (size_t i = 0; i < n && wavePos_ < wave_.size(); ++i) out[i] += wave_[wavePos_++];
+  limiter_.apply(out, static_cast<size_t>(frames));
   clipToFullScale(out, n);
   if (rendered || fading || wave) {
     quietFrames_ = 0;
@@ -256,6 +259,7 @@ void Mixer::remix(float* out, int frames, MusicChange music, bool newWave) {
   }
   wavePos_ = static_cast<size_t>(
       std::clamp<int64_t>((mixed_ - waveStart_) * 2, 0, static_cast<int64_t>(wave_.size())));
+  limiter_.apply(out, static_cast<size_t>(frames));
   clipToFullScale(out, 2 * static_cast<size_t>(frames));
 }
 

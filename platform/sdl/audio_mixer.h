@@ -15,6 +15,7 @@
 #include "platform/media.h"
 #include "platform/sdl/audio_output.h"
 #include "platform/sdl/audio_synth.h"
+#include "platform/sdl/limiter.h"
 #include "platform/sequencer.h"
 
 namespace platform::sdl {
@@ -151,6 +152,8 @@ class Mixer : public MediaBackend {
   };
   std::deque<Chunk> chunks_;
   std::vector<float> history_ = std::vector<float>(2 * kHistoryFrames);
+  // The mix, kept under full scale; mixing again over the queue goes on from where it is.
+  Limiter limiter_{kRate};
 };
 
 }  // namespace platform::sdl
