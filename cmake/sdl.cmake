@@ -12,6 +12,7 @@ add_library(morofin_sdl STATIC
   platform/sdl/audio_sequencer.cpp
   platform/sdl/audio_synth.cpp
   platform/sdl/global_keys.cpp
+  platform/sdl/late_synth.cpp
   platform/sdl/limiter.cpp
   platform/sdl/pulse_output.cpp
   platform/sdl/sdl_provider.cpp

@@ -2,6 +2,7 @@
 // a file at the pace of real time: the file's length tells when something was asked for. The
 // device is closed while nothing sounds, and each opening starts the file afresh.
 #include "platform/sdl/audio.h"
+#include "platform/sdl/late_synth.h"
 #include "platform/sdl/limiter.h"
 
 #include <SDL.h>
@@ -204,6 +205,64 @@ TEST(Audio, TheCatchEffectIsHeardOverTheMusic) {
   const double with = a.rms(at + 1024, 4410);
   EXPECT_GT(before, 0.002);  // the music
   EXPECT_GT(with, 1.5 * before);
+}
+
+// A synthesizer that writes down what reaches it.
+struct Recorder : platform::SynthTarget {
+  std::vector<std::string> got;
+  void send(const platform::MidiEvent& e) override {
+    char b[16];
+    std::snprintf(b, sizeof b, "%02X %d %d", e.status, e.data1, e.data2);
+    got.push_back(b);
+  }
+  void render(float* stereo, int frames) override {
+    std::fill(stereo, stereo + 2 * frames, 0.25f);
+  }
+  void allNotesOff() override { got.push_back("notes off"); }
+  void allSoundsOff() override { got.push_back("sounds off"); }
+};
+
+// The soundfont still loading when a tune begins: what the tune set on its channels meanwhile
+// reaches the synthesizer when it comes, before the next note, and nothing of it is lost.
+TEST(Audio, ALateSynthesizerGetsTheChannelsAsTheTuneSetThem) {
+  using platform::MidiEvent;
+  const auto ev = [](int status, int d1, int d2 = 0) {
+    return MidiEvent{0, uint8_t(status), uint8_t(d1), uint8_t(d2)};
+  };
+  platform::sdl::LateSynth late;
+  // Set while there is no synthesizer: renders silence, takes every event.
+  for (const MidiEvent& e :
+       {ev(0xB1, 0, 1), ev(0xC1, 48), ev(0xB1, 7, 90), ev(0xB1, 10, 20), ev(0xC1, 50),
+        ev(0x91, 60, 100), ev(0xE1, 0, 80), ev(0xB1, 64, 127), ev(0xC9, 25), ev(0xD2, 40),
+        ev(0xB2, 11, 70), ev(0xB2, 121, 0), ev(0xB2, 7, 30), ev(0xB2, 123, 0)})
+    late.send(e);
+  float out[4] = {1, 1, 1, 1};
+  late.render(out, 2);
+  EXPECT_EQ(std::vector<float>(out, out + 4), std::vector<float>(4, 0.0f));
+  Recorder synth;
+  late.arrive(&synth);
+  late.send(ev(0x91, 64, 100));
+  // Channel by channel: bank, the last program, the controllers, pressure, pitch bend. The note
+  // that went by is not struck late; a reset took back what came before it, not the volume.
+  const std::vector<std::string> want = {
+      "B1 0 1",  "C1 50 0", "B1 7 90", "B1 10 20", "B1 64 127", "E1 0 80",
+      "B2 7 30", "C9 25 0", "91 64 100"};
+  EXPECT_EQ(synth.got, want);
+  late.render(out, 2);
+  EXPECT_EQ(out[0], 0.25f);
+}
+
+// What a song selects, to be loaded before it plays: program changes with their bank, the drum
+// channel in bank 128, and program 0 for a channel that plays without one.
+TEST(Audio, ASongsPresetsAreFoundBeforeItPlays) {
+  platform::MidiSong song;
+  const auto ev = [](int status, int d1, int d2 = 0) {
+    return platform::MidiEvent{0, uint8_t(status), uint8_t(d1), uint8_t(d2)};
+  };
+  song.events = {ev(0xB0, 0, 8), ev(0xC0, 4),  ev(0x90, 60, 90), ev(0x93, 40, 90),
+                 ev(0xC9, 16),   ev(0x99, 36, 90), ev(0xC0, 4),   ev(0x94, 50, 0)};
+  const std::vector<std::pair<int, int>> want = {{8, 4}, {0, 0}, {128, 16}};
+  EXPECT_EQ(platform::sdl::presetsOf(song), want);
 }
 
 // Below the ceiling the limiter leaves the sound as it is; above it, nothing comes out over the

@@ -92,6 +92,11 @@ std::unique_ptr<MidiDevice> Mixer::openSequencer(const std::string& path, std::s
   auto song = std::make_shared<MidiSong>();
   if (!f.good() && !f.eof()) return why = "unreadable", nullptr;
   if (!parseMidi(bytes.data(), bytes.size(), *song, why)) return nullptr;
+  {
+    std::lock_guard lk(m_);
+    for (const auto& p : presetsOf(*song))
+      if (std::find(presets_.begin(), presets_.end(), p) == presets_.end()) presets_.push_back(p);
+  }
   return std::make_unique<Sequencer>(*this, std::move(song));
 }
 
@@ -201,7 +206,7 @@ Sequencer* Mixer::renderMusic(float* out, int frames, bool& fading) {
     }
   }
   // Let released notes fade out; a synthesizer with nothing sounding needs no work.
-  fading = !by && s && synth_->sounding();
+  fading = !by && late_.ready() && synth_->sounding();
   if (fading) s->render(out, frames);
   return by;
 }
@@ -286,8 +291,24 @@ void Mixer::keep() {
 void Mixer::load(const std::string& path) {
   auto synth = std::make_unique<Synthesizer>();
   if (!synth->load(path, kRate)) return;
-  synth_ = std::move(synth);
-  ready_.store(true);
+  // The presets of the tunes opened meanwhile are loaded before the synthesizer plays, so that no
+  // program change has to load samples while the music is being mixed. A tune opened later loads
+  // its own presets when it selects them.
+  size_t held = 0;
+  for (;;) {
+    std::vector<std::pair<int, int>> todo;
+    {
+      std::lock_guard lk(m_);
+      if (held == presets_.size()) {
+        synth_ = std::move(synth);
+        late_.arrive(synth_.get());
+        return;
+      }
+      todo.assign(presets_.begin() + static_cast<std::ptrdiff_t>(held), presets_.end());
+    }
+    for (const auto& [bank, program] : todo) synth->hold(bank, program);
+    held += todo.size();
+  }
 }
 
 void Mixer::detach(Sequencer* s) {

@@ -15,6 +15,7 @@
 #include "platform/media.h"
 #include "platform/sdl/audio_output.h"
 #include "platform/sdl/audio_synth.h"
+#include "platform/sdl/late_synth.h"
 #include "platform/sdl/limiter.h"
 #include "platform/sequencer.h"
 
@@ -100,7 +101,8 @@ class Mixer : public MediaBackend {
       std::string& why, const std::function<void()>& change = [] {});
 
   std::mutex& mutex() { return m_; }
-  SynthTarget* synth() { return ready_.load() ? synth_.get() : nullptr; }
+  // The synthesizer the tunes play into, there or not yet. Call with the mixing held still.
+  SynthTarget* synth() { return &late_; }
   void attach(Sequencer* s) { players_.push_back(s); }
   void detach(Sequencer* s);
 
@@ -134,8 +136,11 @@ class Mixer : public MediaBackend {
   bool lost_ = false;
   std::thread keeper_;
   std::thread loader_;
-  std::atomic<bool> ready_{false};
+  // The synthesizer, once its soundfont and the presets of the tunes opened so far are loaded;
+  // until then the tunes play into late_, which gives it their channels' state when it comes.
   std::unique_ptr<Synthesizer> synth_;
+  LateSynth late_;
+  std::vector<std::pair<int, int>> presets_;  // of the tunes opened so far
   std::vector<Sequencer*> players_;
   std::vector<float> wave_;
   size_t wavePos_ = 0;

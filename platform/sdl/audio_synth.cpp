@@ -7,6 +7,10 @@
 namespace platform::sdl {
 namespace {
 
+// The tunes' sixteen channels, then as many that only hold presets loaded.
+constexpr int kTuneChannels = 16;
+constexpr int kChannels = 64;
+
 void quietFluid(int level, const char* message, void*) {
   if (level <= FLUID_ERR) platform::sayProblem("synthesizer: %s", message);
 }
@@ -32,9 +36,14 @@ bool Synthesizer::load(const std::string& path, int rate) {
     // Dry: a pause must fall silent at once, with no reverberation left ringing.
     fluid_settings_setint(settings_, "synth.reverb.active", 0);
     fluid_settings_setint(settings_, "synth.cpu-cores", 1);
+    // Only the samples of the presets selected on some channel are loaded: a tune uses a handful
+    // of a soundfont's instruments.
+    fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
+    fluid_settings_setint(settings_, "synth.midi-channels", kChannels);
     synth_ = new_fluid_synth(settings_);
   }
-  if (!synth_ || fluid_synth_sfload(synth_, path.c_str(), 1) == FLUID_FAILED) {
+  if (synth_) soundfont_ = fluid_synth_sfload(synth_, path.c_str(), 1);
+  if (!synth_ || soundfont_ == FLUID_FAILED) {
     platform::sayProblem("the synthesizer cannot use the soundfont %s; the music is silent",
                          path.c_str());
     return false;
@@ -81,6 +90,15 @@ void Synthesizer::render(float* stereo, int frames) {
 
 bool Synthesizer::sounding() const {
   return fluid_synth_get_active_voice_count(synth_) > 0;
+}
+
+bool Synthesizer::hold(int bank, int program) {
+  if (kTuneChannels + held_ >= kChannels) return false;
+  if (fluid_synth_program_select(synth_, kTuneChannels + held_, soundfont_, bank, program) !=
+      FLUID_OK)
+    return false;
+  ++held_;
+  return true;
 }
 
 void Synthesizer::allNotesOff() {
