@@ -7,10 +7,6 @@
 namespace platform::sdl {
 namespace {
 
-// The tunes' sixteen channels, then as many that only hold presets loaded.
-constexpr int kTuneChannels = 16;
-constexpr int kChannels = 64;
-
 void quietFluid(int level, const char* message, void*) {
   if (level <= FLUID_ERR) platform::sayProblem("synthesizer: %s", message);
 }
@@ -39,10 +35,13 @@ bool Synthesizer::load(const std::string& path, int rate) {
     // Only the samples of the presets selected on some channel are loaded: a tune uses a handful
     // of a soundfont's instruments.
     fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
-    fluid_settings_setint(settings_, "synth.midi-channels", kChannels);
+    // Our tunes sound a few notes at a time; a loud General MIDI file may sound many.
+    fluid_settings_setint(settings_, "synth.polyphony", 128);
     synth_ = new_fluid_synth(settings_);
   }
-  if (synth_) soundfont_ = fluid_synth_sfload(synth_, path.c_str(), 1);
+  // No channel takes a preset yet: each would load the samples of the piano, which a tune may
+  // never play. A channel is given its preset by the tune's program change, or by its first note.
+  if (synth_) soundfont_ = fluid_synth_sfload(synth_, path.c_str(), 0);
   if (!synth_ || soundfont_ == FLUID_FAILED) {
     platform::sayProblem("the synthesizer cannot use the soundfont %s; the music is silent",
                          path.c_str());
@@ -53,6 +52,9 @@ bool Synthesizer::load(const std::string& path, int rate) {
 
 void Synthesizer::send(const MidiEvent& e) {
   const int ch = e.status & 0x0F;
+  // A channel that plays before any program change plays program 0 of its bank.
+  if ((e.status & 0xF0) == 0x90 && e.data2 && !fluid_synth_get_channel_preset(synth_, ch))
+    fluid_synth_program_change(synth_, ch, 0);
   switch (e.status & 0xF0) {
     case 0x80:
       fluid_synth_noteoff(synth_, ch, e.data1);
@@ -93,12 +95,7 @@ bool Synthesizer::sounding() const {
 }
 
 bool Synthesizer::hold(int bank, int program) {
-  if (kTuneChannels + held_ >= kChannels) return false;
-  if (fluid_synth_program_select(synth_, kTuneChannels + held_, soundfont_, bank, program) !=
-      FLUID_OK)
-    return false;
-  ++held_;
-  return true;
+  return fluid_synth_pin_preset(synth_, soundfont_, bank, program) == FLUID_OK;
 }
 
 void Synthesizer::allNotesOff() {

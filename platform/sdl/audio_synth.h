@@ -28,16 +28,14 @@ class Synthesizer : public SynthTarget {
   void allSoundsOff() override;
   // Some voice still sounds (a released note fading out).
   bool sounding() const;
-  // Loads a preset's samples and keeps them loaded, on a channel of its own that the tunes do not
-  // use, so that selecting it later loads nothing. False when the soundfont has no such preset or
-  // no channel is left.
+  // Loads a preset's samples and keeps them loaded, so that selecting it later loads nothing.
+  // False when the soundfont has no such preset.
   bool hold(int bank, int program);
 
  private:
   _fluid_hashtable_t* settings_ = nullptr;
   _fluid_synth_t* synth_ = nullptr;
   int soundfont_ = -1;
-  int held_ = 0;  // presets held so far
 };
 
 }  // namespace platform::sdl
