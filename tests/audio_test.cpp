@@ -41,7 +41,7 @@ struct DiskAudio {
   std::string file;
   std::unique_ptr<platform::MediaBackend> backend;
   std::unique_ptr<Media> media;
-  explicit DiskAudio(const char* soundfont = nullptr) {
+  explicit DiskAudio(const char* soundfont = nullptr, bool waitForSoundfont = true) {
     file = (std::filesystem::temp_directory_path() /
             ("morofin-audio-" + std::to_string(::getpid()) + ".raw"))
                .string();
@@ -55,7 +55,8 @@ struct DiskAudio {
     }
     backend = platform::sdl::openAudio();
     media = std::make_unique<Media>(*backend);
-    std::this_thread::sleep_for(1500ms);  // the soundfont loads meanwhile, as on the title screen
+    // The soundfont loads meanwhile, as on the title screen.
+    if (waitForSoundfont) std::this_thread::sleep_for(1500ms);
   }
   ~DiskAudio() {
     media.reset();
@@ -85,6 +86,17 @@ struct DiskAudio {
     size_t n = static_cast<size_t>(f.gcount()) / 4;
     for (size_t i = 0; i < n; ++i) sum += double(s[i]) * s[i];
     return n ? std::sqrt(sum / n) : 0;
+  }
+  // The loudness of each channel over [from, from + frames).
+  std::pair<double, double> sides(int64_t from, int64_t frames) const {
+    std::ifstream f(file, std::ios::binary);
+    f.seekg(from * 8);
+    std::vector<float> s(static_cast<size_t>(frames) * 2);
+    f.read(reinterpret_cast<char*>(s.data()), static_cast<std::streamsize>(s.size() * 4));
+    const size_t n = static_cast<size_t>(f.gcount()) / 8;
+    double l = 0, r = 0;
+    for (size_t i = 0; i < n; ++i) l += double(s[2 * i]) * s[2 * i], r += double(s[2 * i + 1]) * s[2 * i + 1];
+    return {n ? std::sqrt(l / n) : 0, n ? std::sqrt(r / n) : 0};
   }
   // The highest sample of all written so far.
   float peak() const {
@@ -250,6 +262,46 @@ TEST(Audio, ALateSynthesizerGetsTheChannelsAsTheTuneSetThem) {
   EXPECT_EQ(synth.got, want);
   late.render(out, 2);
   EXPECT_EQ(out[0], 0.25f);
+}
+
+// A tune started before the soundfont has loaded: what it set at its start (two channels turned
+// down to nothing, one by its volume, one by its expression) holds for the notes heard once the
+// synthesizer is there, while a third channel plays as loud as ever. The small soundfont takes
+// longer to load than the tune takes to begin; the large ones, when installed, take longer still.
+TEST(Audio, ATuneStartedBeforeTheSoundfontKeepsWhatItSet) {
+  testkit::AppFolder folder;
+  // Half-second steps for eight seconds: a note on channels 0 and 1 in each, on channel 2 in the
+  // first twelve.
+  std::string track = std::string("\x00\xB0\x07\x00\x00\xB1\x0B\x00", 8);
+  for (int k = 0; k < 16; ++k) {
+    track += std::string("\x81\x70\x90\x45\x70\x00\x91\x40\x70", 9);
+    track += k < 12 ? std::string("\x00\x92\x48\x70", 4) : std::string("\x00\x92\x48\x00", 4);
+    track += std::string("\x81\x70\x80\x45\x00\x00\x81\x40\x00\x00\x82\x48\x00", 13);
+  }
+  track += std::string("\x00\xFF\x2F\x00", 4);
+  std::string head = std::string("MThd\0\0\0\6\0\0\0\1\x01\xE0MTrk\0\0", 20);
+  head += char(track.size() >> 8);
+  head += char(track.size() & 0xFF);
+  folder.write("set.mid", head + track);
+  std::vector<std::string> fonts = {"/usr/share/sounds/sf2/TimGM6mb.sf2"};
+  for (const char* big :
+       {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf3/MuseScore_General_Full.sf3"})
+    if (std::filesystem::exists(big)) fonts.push_back(big);
+  for (const auto& font : fonts) {
+    SCOPED_TRACE(font);
+    if (!std::filesystem::exists(font)) continue;
+    DiskAudio a(font.c_str(), false);
+    ASSERT_EQ(a.send("open \"" + folder.file("set.mid").string() + "\" alias Midi"), kOk);
+    ASSERT_EQ(a.send("Play Midi"), kOk);
+    std::this_thread::sleep_for(8000ms);
+    ASSERT_EQ(a.send("Close Midi"), kOk);
+    // Long after any of these soundfonts has loaded: channel 2 with the others, then the others
+    // alone.
+    const double three = a.rms(4 * 44100, 2 * 44100);
+    const double two = a.rms(6 * 44100 + 35280, 44100);
+    EXPECT_GT(three, 0.01) << "no music";
+    EXPECT_LT(two, 0.01 * three) << "a volume or an expression set before the soundfont was lost";
+  }
 }
 
 // What a song selects, to be loaded before it plays: program changes with their bank, the drum
