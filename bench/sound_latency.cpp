@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <fstream>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <thread>
@@ -119,13 +120,23 @@ void catches(xdriver::Desk& desk, Figures& f) {
       std::this_thread::sleep_for(8ms);
     }
   }
-  std::this_thread::sleep_for(300ms);
-  for (auto at : r.asked("get.wav")) {
-    // Over the music: the first millisecond twice as loud as the music just before.
-    const int64_t frame = r.monitor.frameAt(at);
-    const double music = r.monitor.rms(frame - 50 * kMs, 50 * kMs);
-    if (Clock::now() - at > 7s || music < 0.002) continue;
-    f.get.push_back(r.heard(at, 2.5 * music));
+  std::this_thread::sleep_for(700ms);
+  // Found in what the sink played by its own samples, however loud the music under it: the best
+  // match from 50 ms before the request to 500 ms after it.
+  const auto effect = xdriver::readMonoWave(r.prog.folder() + "/sound/get.wav");
+  // A catch soon after another is looked for only up to the next one's request.
+  const auto asked = r.asked("get.wav");
+  for (size_t i = 0; i < asked.size(); ++i) {
+    const int64_t frame = r.monitor.frameAt(asked[i]);
+    if (Clock::now() - asked[i] > 8s || r.monitor.rms(frame - 50 * kMs, 50 * kMs) < 0.002)
+      continue;
+    int64_t within = 550 * kMs;
+    if (i + 1 < asked.size()) within = std::min(within, r.monitor.frameAt(asked[i + 1]) - frame);
+    const auto m = r.monitor.find(effect, frame - 50 * kMs, within);
+    f.get.push_back(m.score > 0.5 ? double(m.at - frame) / kMs : 999);
+    if (m.score <= 0.5)
+      std::fprintf(stderr, "unmatched catch: score %.2f, next request %.0f ms later\n", m.score,
+                   double(within) / kMs);
   }
 }
 
@@ -186,7 +197,7 @@ void reconnect(xdriver::Desk& desk, Figures& f) {
 
 int main(int argc, char** argv) {
   const int games = argc > 1 ? std::atoi(argv[1]) : 3;
-  // "soundfonts" or "server": only that part.
+  // "soundfonts", "server" or "catches": only that part.
   const std::string only = argc > 2 ? argv[2] : "";
   xdriver::Desk desk;
   if (!desk.ok()) {
@@ -199,12 +210,10 @@ int main(int argc, char** argv) {
   }
   Figures f;
   for (int i = 0; i < games && only != "soundfonts"; ++i) {
-    if (only.empty()) {
-      musicAndResume(desk, f);
-      catches(desk, f);
-      seams(desk, f);
-    }
-    reconnect(desk, f);
+    if (only.empty()) musicAndResume(desk, f);
+    if (only.empty() || only == "catches") catches(desk, f);
+    if (only.empty()) seams(desk, f);
+    if (only.empty() || only == "server") reconnect(desk, f);
   }
   std::printf("%-44s %8s %8s %6s   %s\n", "heard after the request", "median", "max", "n",
               "target");
@@ -229,7 +238,7 @@ int main(int argc, char** argv) {
                {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "1000 ms, 60 MB"},
                {"/usr/share/sounds/sf3/MuseScore_General_Full.sf3", "1000 ms, 100 MB"}};
   for (const auto& font : fonts) {
-    if (only == "server") break;
+    if (!only.empty()) break;
     if (!std::filesystem::exists(font.path)) {
       std::printf("%-44s not installed\n", font.path);
       continue;

@@ -199,6 +199,19 @@ void PulseOutput::onWrite(pa_stream* s, size_t bytes, void* self) {
     out->written_ += static_cast<int64_t>(frames);
     bytes -= frames * 2 * sizeof(float);
   }
+  // The library's clock of what is being heard runs on from the server's last report, and left
+  // to itself it asks for a report less and less often, up to every second and a half; by then
+  // the clock can be tens of milliseconds off, and a change written over the queue from it is
+  // heard that much late. A report with every request (about every 50 ms) keeps it close.
+  if (!out->timing_) {
+    out->timing_ = pa_stream_update_timing_info(s, onTiming, out);
+  }
+}
+
+void PulseOutput::onTiming(pa_stream*, int, void* self) {
+  auto* out = static_cast<PulseOutput*>(self);
+  if (out->timing_) pa_operation_unref(out->timing_);
+  out->timing_ = nullptr;
 }
 
 void PulseOutput::onStreamState(pa_stream* s, void* self) {
@@ -236,6 +249,11 @@ bool PulseOutput::openStream() {
 }
 
 void PulseOutput::dropStream() {
+  if (timing_) {
+    pa_operation_cancel(timing_);
+    pa_operation_unref(timing_);
+    timing_ = nullptr;
+  }
   if (!stream_) return;
   pa_stream_set_write_callback(stream_, nullptr, nullptr);
   pa_stream_set_state_callback(stream_, nullptr, nullptr);

@@ -13,6 +13,7 @@ struct pa_context;
 struct pa_stream;
 struct pa_time_event;
 struct pa_mainloop_api;
+struct pa_operation;
 
 namespace platform::sdl {
 
@@ -58,6 +59,7 @@ class PulseOutput {
   static void onWrite(pa_stream* s, size_t bytes, void* self);
   static void onContextState(pa_context* c, void* self);
   static void onStreamState(pa_stream* s, void* self);
+  static void onTiming(pa_stream* s, int success, void* self);
   static void onTick(pa_mainloop_api* api, pa_time_event* e, const struct timeval* tv, void* self);
   // All of these run with the main loop locked.
   void newContext();
@@ -73,6 +75,7 @@ class PulseOutput {
   pa_context* dead_ = nullptr;  // a context that failed, freed on the next tick
   pa_stream* stream_ = nullptr;
   pa_time_event* tick_ = nullptr;
+  pa_operation* timing_ = nullptr;  // a report of the stream's timing asked for
   pa_sample_spec spec_{};
   pa_buffer_attr attr_{};
   Pull pull_;
