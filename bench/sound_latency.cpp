@@ -238,7 +238,7 @@ int main(int argc, char** argv) {
                {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "1000 ms, 60 MB"},
                {"/usr/share/sounds/sf3/MuseScore_General_Full.sf3", "1000 ms, 100 MB"}};
   for (const auto& font : fonts) {
-    if (!only.empty()) break;
+    if (!only.empty() && only != "soundfonts") break;
     if (!std::filesystem::exists(font.path)) {
       std::printf("%-44s not installed\n", font.path);
       continue;

@@ -252,6 +252,7 @@ TEST(Audio, ALateSynthesizerGetsTheChannelsAsTheTuneSetThem) {
   late.render(out, 2);
   EXPECT_EQ(std::vector<float>(out, out + 4), std::vector<float>(4, 0.0f));
   Recorder synth;
+  for (const auto& p : {std::pair{1, 50}, {128, 25}, {0, 0}}) late.loaded(p);
   late.arrive(&synth);
   late.send(ev(0x91, 64, 100));
   // Channel by channel: bank, the last program, the controllers, pressure, pitch bend. The note
@@ -260,6 +261,18 @@ TEST(Audio, ALateSynthesizerGetsTheChannelsAsTheTuneSetThem) {
       "B1 0 1",  "C1 50 0", "B1 7 90", "B1 10 20", "B1 64 127", "E1 0 80",
       "B2 7 30", "C9 25 0", "91 64 100"};
   EXPECT_EQ(synth.got, want);
+  // A program change to a preset still loading: the channel is silent until it is there, and
+  // then set as the tune has set it.
+  synth.got.clear();
+  for (const MidiEvent& e : {ev(0xC1, 60), ev(0xB1, 7, 80), ev(0x91, 65, 100), ev(0x92, 70, 90)})
+    late.send(e);
+  EXPECT_EQ(synth.got, std::vector<std::string>{"92 70 90"});
+  synth.got.clear();
+  late.loaded({1, 60});
+  late.send(ev(0x91, 66, 100));
+  const std::vector<std::string> then = {"B1 0 1",   "C1 60 0", "B1 7 80", "B1 10 20",
+                                         "B1 64 127", "E1 0 80", "91 66 100"};
+  EXPECT_EQ(synth.got, then);
   late.render(out, 2);
   EXPECT_EQ(out[0], 0.25f);
 }

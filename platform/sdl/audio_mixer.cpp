@@ -74,11 +74,12 @@ bool Mixer::open(std::string& why) {
 }
 
 Mixer::~Mixer() {
-  if (loader_.joinable()) loader_.join();
   {
     std::lock_guard lk(m_);
     quit_ = true;
   }
+  work_.notify_one();
+  if (loader_.joinable()) loader_.join();
   idle_.notify_one();
   if (keeper_.joinable()) keeper_.join();
   output_.reset();  // stops the callbacks first
@@ -93,9 +94,18 @@ std::unique_ptr<MidiDevice> Mixer::openSequencer(const std::string& path, std::s
   if (!f.good() && !f.eof()) return why = "unreadable", nullptr;
   if (!parseMidi(bytes.data(), bytes.size(), *song, why)) return nullptr;
   {
-    std::lock_guard lk(m_);
+    // A preset not loaded yet is loaded beside the game, never while the music is being mixed: a
+    // program change that loaded it there would hold the mixing still for as long (seconds, for
+    // some instruments of a large compressed soundfont). Meanwhile the channels that play it are
+    // silent; a load that is quick is waited for, so nothing of the tune is missed.
+    std::unique_lock lk(m_);
+    const size_t had = presets_.size();
     for (const auto& p : presetsOf(*song))
       if (std::find(presets_.begin(), presets_.end(), p) == presets_.end()) presets_.push_back(p);
+    if (presets_.size() > had && synth_) {
+      work_.notify_one();
+      pinned_.wait_for(lk, std::chrono::milliseconds(20), [this] { return held_ == presets_.size(); });
+    }
   }
   return std::make_unique<Sequencer>(*this, std::move(song));
 }
@@ -291,23 +301,25 @@ void Mixer::keep() {
 void Mixer::load(const std::string& path) {
   auto synth = std::make_unique<Synthesizer>();
   if (!synth->load(path, kRate)) return;
-  // The presets of the tunes opened meanwhile are loaded before the synthesizer plays, so that no
-  // program change has to load samples while the music is being mixed. A tune opened later loads
-  // its own presets when it selects them.
-  size_t held = 0;
+  Synthesizer* s = synth.get();
+  std::unique_lock lk(m_);
+  synth_ = std::move(synth);
+  late_.arrive(s);
+  // The presets of the tunes opened so far, then those of each tune opened later as it is opened,
+  // one at a time: each channel plays as soon as its own preset is there. The synthesizer is set
+  // aside while it loads one, since it cannot render meanwhile: the mixing would wait for it.
   for (;;) {
-    std::vector<std::pair<int, int>> todo;
-    {
-      std::lock_guard lk(m_);
-      if (held == presets_.size()) {
-        synth_ = std::move(synth);
-        late_.arrive(synth_.get());
-        return;
-      }
-      todo.assign(presets_.begin() + static_cast<std::ptrdiff_t>(held), presets_.end());
-    }
-    for (const auto& [bank, program] : todo) synth->hold(bank, program);
-    held += todo.size();
+    work_.wait(lk, [&] { return quit_ || held_ < presets_.size(); });
+    if (quit_) return;
+    const auto preset = presets_[held_];
+    late_.arrive(nullptr);
+    lk.unlock();
+    s->hold(preset.first, preset.second);
+    lk.lock();
+    late_.loaded(preset);
+    late_.arrive(s);
+    ++held_;
+    pinned_.notify_all();
   }
 }
 

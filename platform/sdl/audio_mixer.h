@@ -128,6 +128,8 @@ class Mixer : public MediaBackend {
   std::mutex deviceMutex_;
   std::mutex m_;
   std::condition_variable idle_;
+  std::condition_variable work_;    // for the loader: presets to load, or the end
+  std::condition_variable pinned_;  // from the loader: the synthesizer is back
   std::unique_ptr<Output> output_;
   bool sdlAudio_ = false;
   bool running_ = false;
@@ -141,6 +143,7 @@ class Mixer : public MediaBackend {
   std::unique_ptr<Synthesizer> synth_;
   LateSynth late_;
   std::vector<std::pair<int, int>> presets_;  // of the tunes opened so far
+  size_t held_ = 0;                           // of which loaded
   std::vector<Sequencer*> players_;
   std::vector<float> wave_;
   size_t wavePos_ = 0;

@@ -51,8 +51,13 @@ void ChannelMemory::note(const MidiEvent& e) {
   }
 }
 
-void ChannelMemory::replay(SynthTarget& to) const {
-  for (int ch = 0; ch < 16; ++ch) {
+std::pair<int, int> ChannelMemory::preset(int ch) const {
+  const Channel& c = channels_[ch];
+  return {ch == kDrumChannel ? 128 : c.set[0] ? c.cc[0] : 0, std::max(0, c.program)};
+}
+
+void ChannelMemory::replay(SynthTarget& to, int ch) const {
+  {
     const Channel& c = channels_[ch];
     // The bank first, since a program change takes the bank set before it.
     for (int k : {0, 32})
@@ -67,12 +72,40 @@ void ChannelMemory::replay(SynthTarget& to) const {
 
 void LateSynth::arrive(SynthTarget* real) {
   real_ = real;
-  if (real_) memory_.replay(*real_);
+  live_.fill(false);
+  if (!real_) return;
+  // What was silenced or released meanwhile is silenced or released there first.
+  if (soundsOff_) real_->allSoundsOff();
+  if (notesOff_) real_->allNotesOff();
+  soundsOff_ = notesOff_ = false;
+  for (int ch = 0; ch < 16; ++ch) tryChannel(ch);
+}
+
+void LateSynth::loaded(std::pair<int, int> preset) {
+  if (std::find(loaded_.begin(), loaded_.end(), preset) == loaded_.end()) loaded_.push_back(preset);
+  for (int ch = 0; ch < 16; ++ch) tryChannel(ch);
+}
+
+void LateSynth::tryChannel(int ch) {
+  if (live_[ch] || !real_) return;
+  if (std::find(loaded_.begin(), loaded_.end(), memory_.preset(ch)) == loaded_.end()) return;
+  live_[ch] = true;
+  memory_.replay(*real_, ch);
 }
 
 void LateSynth::send(const MidiEvent& e) {
+  const int ch = e.status & 0x0F;
+  const auto before = memory_.preset(ch);
   memory_.note(e);
-  if (real_) real_->send(e);
+  // A program change to a preset not loaded yet silences the channel until it is.
+  if (live_[ch] && memory_.preset(ch) != before &&
+      std::find(loaded_.begin(), loaded_.end(), memory_.preset(ch)) == loaded_.end())
+    live_[ch] = false;
+  if (live_[ch]) {
+    real_->send(e);
+  } else {
+    tryChannel(ch);
+  }
 }
 
 void LateSynth::render(float* stereo, int frames) {
@@ -84,11 +117,19 @@ void LateSynth::render(float* stereo, int frames) {
 }
 
 void LateSynth::allNotesOff() {
-  if (real_) real_->allNotesOff();
+  if (real_) {
+    real_->allNotesOff();
+  } else {
+    notesOff_ = true;
+  }
 }
 
 void LateSynth::allSoundsOff() {
-  if (real_) real_->allSoundsOff();
+  if (real_) {
+    real_->allSoundsOff();
+  } else {
+    soundsOff_ = true;
+  }
 }
 
 std::vector<std::pair<int, int>> presetsOf(const MidiSong& song) {

@@ -16,9 +16,12 @@ namespace platform::sdl {
 class ChannelMemory {
  public:
   void note(const MidiEvent& e);
-  // Sends all that was set to a synthesizer, channel by channel: bank, program, controllers,
-  // pressure, pitch bend.
-  void replay(SynthTarget& to) const;
+  // Sends all that was set on one channel to a synthesizer: bank, program, controllers, pressure,
+  // pitch bend.
+  void replay(SynthTarget& to, int channel) const;
+  // The preset the channel plays, as (bank, program): the drum channel's in bank 128, program 0
+  // until a program change.
+  std::pair<int, int> preset(int channel) const;
 
  private:
   struct Channel {
@@ -29,13 +32,17 @@ class ChannelMemory {
   std::array<Channel, 16> channels_;
 };
 
-// A synthesizer that may not be there yet (its soundfont still loading): the tunes play into this
-// all the same, their clock going on in silence, and what they set on the channels is kept. Once
-// the synthesizer is there, it is given that state before anything else reaches it.
+// A synthesizer that may not be there yet (its soundfont still loading), with presets that may not
+// be loaded yet: the tunes play into this all the same, their clock going on, and what they set on
+// the channels is kept. A channel reaches the synthesizer once the synthesizer is there and the
+// channel's preset is loaded: it is then given the channel's state before anything else. Until
+// then the channel is silent. Call everything with the mixing held still.
 class LateSynth : public SynthTarget {
  public:
-  // The synthesizer is there from now on. Call with the mixing held still.
+  // The synthesizer is there from now on, or (null) set aside for a while.
   void arrive(SynthTarget* real);
+  // This preset is loaded from now on.
+  void loaded(std::pair<int, int> preset);
   bool ready() const { return real_ != nullptr; }
 
   void send(const MidiEvent& e) override;
@@ -44,8 +51,13 @@ class LateSynth : public SynthTarget {
   void allSoundsOff() override;
 
  private:
+  // Reaches the synthesizer now if it can.
+  void tryChannel(int channel);
   ChannelMemory memory_;
   SynthTarget* real_ = nullptr;
+  std::vector<std::pair<int, int>> loaded_;
+  std::array<bool, 16> live_{};
+  bool notesOff_ = false, soundsOff_ = false;  // asked for while there was no synthesizer
 };
 
 // The presets a song selects, as (bank, program), the drum channel's in bank 128; a channel that
