@@ -13,6 +13,8 @@ namespace {
 // attempts to connect again.
 constexpr pa_usec_t kTickUs = 20000;
 constexpr int kRetryTicks = 12;
+// How old the server's last report of the stream's timing may be.
+constexpr pa_usec_t kTimingAgeUs = 200000;
 
 // What a desktop reads of the game: its name and icon in a volume control, and that it is a game.
 constexpr const char* kAppName = "Morofin";
@@ -202,9 +204,13 @@ void PulseOutput::onWrite(pa_stream* s, size_t bytes, void* self) {
   // The library's clock of what is being heard runs on from the server's last report, and left
   // to itself it asks for a report less and less often, up to every second and a half; by then
   // the clock can be tens of milliseconds off, and a change written over the queue from it is
-  // heard that much late. A report with every request (about every 50 ms) keeps it close.
+  // heard that much late. A report asked for once the last is 200 ms old keeps it close.
   if (!out->timing_) {
-    out->timing_ = pa_stream_update_timing_info(s, onTiming, out);
+    const pa_timing_info* info = pa_stream_get_timing_info(s);
+    timeval now;
+    pa_gettimeofday(&now);
+    if (!info || pa_timeval_diff(&now, &info->timestamp) > kTimingAgeUs)
+      out->timing_ = pa_stream_update_timing_info(s, onTiming, out);
   }
 }
 
