@@ -197,7 +197,7 @@ void reconnect(xdriver::Desk& desk, Figures& f) {
 
 int main(int argc, char** argv) {
   const int games = argc > 1 ? std::atoi(argv[1]) : 3;
-  // "soundfonts", "server" or "catches": only that part.
+  // "soundfonts", "server", "catches" or "resume": only that part.
   const std::string only = argc > 2 ? argv[2] : "";
   xdriver::Desk desk;
   if (!desk.ok()) {
@@ -210,7 +210,7 @@ int main(int argc, char** argv) {
   }
   Figures f;
   for (int i = 0; i < games && only != "soundfonts"; ++i) {
-    if (only.empty()) musicAndResume(desk, f);
+    if (only.empty() || only == "resume") musicAndResume(desk, f);
     if (only.empty() || only == "catches") catches(desk, f);
     if (only.empty()) seams(desk, f);
     if (only.empty() || only == "server") reconnect(desk, f);
