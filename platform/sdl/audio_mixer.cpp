@@ -104,7 +104,7 @@ std::unique_ptr<MidiDevice> Mixer::openSequencer(const std::string& path, std::s
       if (std::find(presets_.begin(), presets_.end(), p) == presets_.end()) presets_.push_back(p);
     if (presets_.size() > had && synth_) {
       work_.notify_one();
-      pinned_.wait_for(lk, std::chrono::milliseconds(20), [this] { return held_ == presets_.size(); });
+      pinned_.wait_for(lk, std::chrono::milliseconds(50), [this] { return held_ == presets_.size(); });
     }
   }
   return std::make_unique<Sequencer>(*this, std::move(song));
@@ -303,6 +303,10 @@ void Mixer::load(const std::string& path) {
   if (!synth->load(path, kRate)) return;
   Synthesizer* s = synth.get();
   std::unique_lock lk(m_);
+  // The standard drum kit first, before any tune asks: nearly every General MIDI tune plays it,
+  // and in some soundfonts it is the largest preset.
+  if (std::find(presets_.begin(), presets_.end(), std::pair{128, 0}) == presets_.end())
+    presets_.insert(presets_.begin(), {128, 0});
   synth_ = std::move(synth);
   late_.arrive(s);
   // The presets of the tunes opened so far, then those of each tune opened later as it is opened,
