@@ -1,10 +1,16 @@
 // When the sound is heard on a PulseAudio server, set against when the program asked for it: the
 // music after the game window appears, "wait.wav" when a pause ends (the stream corked before),
 // "get.wav" at a catch over the music, and the seam where a short tune restarts. Each from its own
-// private daemon, recorded from the sink's monitor. Run it under an X server:
+// private daemon, recorded from the sink's monitor. Then, for each General MIDI soundfont that is
+// installed, a mode clicked as soon as the title is there: when the music is heard after the game
+// window, and the peak resident memory over the game; and the server killed in a game and started
+// again: when the game's stream plays on the new server. Run it under an X server:
 //   tools/with-xvfb.sh build/bench/morofin_bench_sound [games]
 #include <algorithm>
+#include <fstream>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <thread>
 #include <vector>
@@ -22,8 +28,15 @@ const char* kTitle = "モロフィン！V1.00";
 const char* kGame = "モロフィン！";
 
 struct Figures {
-  std::vector<double> play, shown, resume, get, seam;
+  std::vector<double> play, shown, resume, get, seam, back;
 };
+
+long peakKb(int pid) {
+  std::ifstream f("/proc/" + std::to_string(pid) + "/status");
+  for (std::string l; std::getline(f, l);)
+    if (l.rfind("VmHWM:", 0) == 0) return std::stol(l.substr(6));
+  return -1;
+}
 
 double median(std::vector<double> v) {
   if (v.empty()) return -1;
@@ -43,12 +56,14 @@ struct Run {
   xdriver::Desk& desk;
   std::string log = prog.folder() + "/media.log";
   explicit Run(xdriver::Desk& d) : desk(d) {}
-  Window title() {
+  // The title, after time for the soundfont to load unless `soundfont` names one to click at once.
+  Window title(const std::string& soundfont = "") {
     auto env = server.env();
     env.push_back("MOROFIN_MEDIA_LOG=" + log);
+    if (!soundfont.empty()) env.push_back("MOROFIN_SOUNDFONT=" + soundfont);
     prog.start(env);
     Window t = desk.find(kTitle);
-    std::this_thread::sleep_for(1000ms);  // the soundfont loads
+    if (soundfont.empty()) std::this_thread::sleep_for(1000ms);  // the soundfont loads
     return t;
   }
   std::vector<Clock::time_point> asked(const std::string& what) {
@@ -105,13 +120,23 @@ void catches(xdriver::Desk& desk, Figures& f) {
       std::this_thread::sleep_for(8ms);
     }
   }
-  std::this_thread::sleep_for(300ms);
-  for (auto at : r.asked("get.wav")) {
-    // Over the music: the first millisecond twice as loud as the music just before.
-    const int64_t frame = r.monitor.frameAt(at);
-    const double music = r.monitor.rms(frame - 50 * kMs, 50 * kMs);
-    if (Clock::now() - at > 7s || music < 0.002) continue;
-    f.get.push_back(r.heard(at, 2.5 * music));
+  std::this_thread::sleep_for(700ms);
+  // Found in what the sink played by its own samples, however loud the music under it: the best
+  // match from 50 ms before the request to 500 ms after it.
+  const auto effect = xdriver::readMonoWave(r.prog.folder() + "/sound/get.wav");
+  // A catch soon after another is looked for only up to the next one's request.
+  const auto asked = r.asked("get.wav");
+  for (size_t i = 0; i < asked.size(); ++i) {
+    const int64_t frame = r.monitor.frameAt(asked[i]);
+    if (Clock::now() - asked[i] > 8s || r.monitor.rms(frame - 50 * kMs, 50 * kMs) < 0.002)
+      continue;
+    int64_t within = 550 * kMs;
+    if (i + 1 < asked.size()) within = std::min(within, r.monitor.frameAt(asked[i + 1]) - frame);
+    const auto m = r.monitor.find(effect, frame - 50 * kMs, within);
+    f.get.push_back(m.score > 0.5 ? double(m.at - frame) / kMs : 999);
+    if (m.score <= 0.5)
+      std::fprintf(stderr, "unmatched catch: score %.2f, next request %.0f ms later\n", m.score,
+                   double(within) / kMs);
   }
 }
 
@@ -132,10 +157,48 @@ void seams(xdriver::Desk& desk, Figures& f) {
   }
 }
 
+// A mode clicked as soon as the title is there, with this soundfont: milliseconds from the game
+// window to the music, and the peak memory in MB over the whole game (the quickest mode).
+void soundfontStart(xdriver::Desk& desk, const std::string& soundfont, std::vector<double>& music,
+                    std::vector<double>& peakMb) {
+  Run r(desk);
+  Window t = r.title(soundfont);
+  desk.click(t, 300, 252);
+  Window g = 0;
+  const auto clicked = Clock::now();
+  while (!(g = desk.find(kGame, 0ms)) && Clock::now() - clicked < 5s)
+    std::this_thread::sleep_for(500us);
+  const auto shown = Clock::now();
+  std::this_thread::sleep_for(13000ms);  // the game and its end
+  const int64_t at = r.monitor.frameAt(shown);
+  const int64_t s = r.monitor.firstSound(at, 12000 * kMs);
+  music.push_back(s < 0 ? 99999 : double(s - at) / kMs);
+  peakMb.push_back(peakKb(r.prog.pid()) / 1024.0);
+}
+
+// The server killed in a game and started again a second later: milliseconds from its answering
+// again to the game's stream playing on it.
+void reconnect(xdriver::Desk& desk, Figures& f) {
+  Run r(desk);
+  Window t = r.title();
+  desk.click(t, 300, 252);
+  desk.find(kGame);
+  std::this_thread::sleep_for(1500ms);
+  r.server.crash();
+  std::this_thread::sleep_for(1000ms);
+  if (!r.server.launch()) return;
+  const auto back = Clock::now();
+  while (r.server.streams(r.prog.pid()) < 1 && Clock::now() - back < 5s)
+    std::this_thread::sleep_for(2ms);
+  f.back.push_back(std::chrono::duration<double, std::milli>(Clock::now() - back).count());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const int games = argc > 1 ? std::atoi(argv[1]) : 3;
+  // "soundfonts", "server", "catches" or "resume": only that part.
+  const std::string only = argc > 2 ? argv[2] : "";
   xdriver::Desk desk;
   if (!desk.ok()) {
     std::fprintf(stderr, "morofin_bench_sound: needs an X display\n");
@@ -146,10 +209,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   Figures f;
-  for (int i = 0; i < games; ++i) {
-    musicAndResume(desk, f);
-    catches(desk, f);
-    seams(desk, f);
+  for (int i = 0; i < games && only != "soundfonts"; ++i) {
+    if (only.empty() || only == "resume") musicAndResume(desk, f);
+    if (only.empty() || only == "catches") catches(desk, f);
+    if (only.empty()) seams(desk, f);
+    if (only.empty() || only == "server") reconnect(desk, f);
   }
   std::printf("%-44s %8s %8s %6s   %s\n", "heard after the request", "median", "max", "n",
               "target");
@@ -164,5 +228,26 @@ int main(int argc, char** argv) {
   row("wait.wav ending a pause (no stream before)", f.resume, "30 ms");
   row("get.wav at a catch, over the music", f.get, "30 ms");
   row("loop seam, beyond the tune's own timing", f.seam, "10 ms");
+  row("stream playing again after the server's return", f.back, "2000 ms");
+  std::printf("\n%-44s %14s %14s   %s\n", "a mode clicked at once, soundfont", "music (median)",
+              "peak memory", "targets");
+  const struct {
+    const char* path;
+    const char* target;
+  } fonts[] = {{"/usr/share/sounds/sf2/TimGM6mb.sf2", "1000 ms, 30 MB"},
+               {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "1000 ms, 60 MB"},
+               {"/usr/share/sounds/sf3/MuseScore_General_Full.sf3", "1000 ms, 100 MB"}};
+  for (const auto& font : fonts) {
+    if (!only.empty() && only != "soundfonts") break;
+    if (!std::filesystem::exists(font.path)) {
+      std::printf("%-44s not installed\n", font.path);
+      continue;
+    }
+    std::vector<double> music, peak;
+    for (int i = 0; i < games; ++i) soundfontStart(desk, font.path, music, peak);
+    std::printf("%-44s %11.0f ms %11.1f MB   %s (max %.0f ms, %.1f MB)\n",
+                std::filesystem::path(font.path).filename().c_str(), median(music), median(peak),
+                font.target, maximum(music), maximum(peak));
+  }
   return 0;
 }

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # CPU of the sound server and of the game in each state of a game, the real program playing
 # through its PulseAudio stream into a private PulseAudio daemon with a null sink. Run it as
-#   tools/with-xvfb.sh tools/with-pulse.sh bench/sound_server.sh [seconds per state]
+#   tools/with-xvfb.sh tools/with-pulse.sh bench/sound_server.sh [seconds per state] [build folder]
+# (the build folder, build by default, lets another build of the program be measured beside it)
 # Figures are percent of one core, from the kernel's run-time accounting of every thread.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 secs=${1:-5}
+build=${2:-build}
 [ -n "${MOROFIN_PULSE_PID:-}" ] || { echo "run under tools/with-pulse.sh" >&2; exit 2; }
 runtime_ns() {  # the run time of a process: its living threads to the nanosecond, or, when the
   # process is the game (whose sound thread comes and goes), its own total with ended threads
@@ -30,7 +32,7 @@ measure() {  # name: the CPU of both processes over $secs seconds
 space() { xdotool key space; }
 work=$(mktemp -d)
 trap 'kill "$game" 2>/dev/null; wait "$game" 2>/dev/null; rm -rf "$work"' EXIT
-cp -r build/morofin build/sound build/data "$work/"
+cp -r "$build"/morofin "$build"/sound "$build"/data "$work/"
 "$work/morofin" 2>"$work/err" &
 game=$!
 for _ in $(seq 100); do

@@ -7,10 +7,17 @@ find_package(X11 REQUIRED)
 
 add_library(morofin_sdl STATIC
   platform/sdl/audio.cpp
+  platform/sdl/audio_mixer.cpp
+  platform/sdl/audio_output.cpp
+  platform/sdl/audio_sequencer.cpp
+  platform/sdl/audio_synth.cpp
   platform/sdl/gamepads.cpp
   platform/sdl/global_keys.cpp
+  platform/sdl/late_synth.cpp
+  platform/sdl/limiter.cpp
   platform/sdl/pulse_output.cpp
   platform/sdl/sdl_provider.cpp
+  platform/sdl/soundfont.cpp
   platform/sdl/window_manager.cpp
   platform/sdl/x11_connection.cpp)
 target_link_libraries(morofin_sdl PUBLIC morofin_platform PkgConfig::SDL2 PkgConfig::FLUIDSYNTH PkgConfig::ALSA PkgConfig::PULSE X11::X11)

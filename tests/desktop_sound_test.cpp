@@ -185,4 +185,70 @@ TEST_F(Pulse, TheMusicRestartsWithinATickOfItsEnd) {
   EXPECT_EQ(prog.wait(5s), 0) << prog.stderrText();
 }
 
+// What the server tells a desktop about the program's playing stream, one "key = value" a line.
+std::string streamProperties(const PulseServer& server, pid_t of) {
+  FILE* p = ::popen(("pactl -s " + server.address() + " list sink-inputs 2>/dev/null").c_str(), "r");
+  if (!p) return "";
+  std::string text;
+  for (int c; (c = std::fgetc(p)) != EOF;) text += static_cast<char>(c);
+  ::pclose(p);
+  const std::string owner = "application.process.id = \"" + std::to_string(of) + "\"";
+  for (size_t at = 0; (at = text.find("Sink Input #", at)) != std::string::npos; ++at) {
+    const std::string one = text.substr(at, text.find("Sink Input #", at + 1) - at);
+    if (one.find(owner) != std::string::npos) return one;
+  }
+  return "";
+}
+
+// The sound server goes away and comes back, or comes only after the game has begun: the game
+// goes on silently, says so once, and its music is heard again from the new server, on a stream
+// that tells the desktop whose it is.
+TEST_F(Pulse, TheMusicComesBackWithTheServerOnANamedStream) {
+  struct Case {
+    const char* name;
+    bool absentAtStart;
+  };
+  for (const Case c : {Case{"restarted mid-game", false}, Case{"absent at the start", true}}) {
+    SCOPED_TRACE(c.name);
+    if (c.absentAtStart) {
+      monitor.reset();
+      server.crash();
+    }
+    Window g = gameAfter(500ms, 252);
+    ASSERT_NE(g, 0u);
+    if (!c.absentAtStart) {
+      ASSERT_TRUE(
+          Desk::until([&] { return monitor->rms(now() - 300 * kMs, 300 * kMs) > 0.002; }, 3s))
+          << "no music before the server goes";
+      monitor.reset();
+      server.crash();
+    }
+    std::this_thread::sleep_for(1500ms);  // the game goes on without a server
+    ASSERT_TRUE(server.launch()) << server.why();
+    const auto back = xdriver::Clock::now();
+    monitor = std::make_unique<Monitor>(server);
+    ASSERT_TRUE(monitor->ok());
+    // The monitor's clock is set by what it has recorded.
+    Desk::until([&] { return monitor->frames() > 100 * kMs; }, 3s);
+    const int64_t from = std::max<int64_t>(0, monitor->frameAt(back));
+    ASSERT_TRUE(Desk::until([&] { return monitor->firstSound(from, now() - from) >= 0; }, 6s))
+        << "no sound from the server that came back\n" << prog.stderrText();
+    std::printf("%s: sound %.0f ms after the server came back\n", c.name,
+                double(monitor->firstSound(from, now() - from) - from) / kMs);
+    const std::string props = streamProperties(server, prog.pid());
+    for (const char* want :
+         {"application.name = \"Morofin\"", "application.id = \"io.github.morofin.morofin\"",
+          "application.icon_name = \"io.github.morofin.morofin\"", "media.role = \"game\""})
+      EXPECT_NE(props.find(want), std::string::npos) << want << " not in\n" << props;
+    desk.closeBox(g);
+    EXPECT_EQ(prog.wait(5s), 0) << prog.stderrText();
+    // One line about the server, however many times the game tried to reach it.
+    const std::string err = prog.stderrText();
+    size_t said = 0;
+    for (size_t at = 0; (at = err.find("server", at)) != std::string::npos; at = err.find('\n', at))
+      ++said;
+    EXPECT_EQ(said, 1u) << err;
+  }
+}
+
 }  // namespace

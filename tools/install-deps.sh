@@ -9,6 +9,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic libpng-dev
   libsdl2-dev libx11-dev libxtst-dev
   libasound2-dev libpulse-dev libfluidsynth-dev timgm6mb-soundfont pulseaudio pulseaudio-utils
+  fluid-soundfont-gm musescore-general-soundfont openttd-openmsx
   pipewire pipewire-pulse wireplumber dbus-daemon
   ibus ibus-anthy libglib2.0-bin libxres-dev
   xvfb xauth x11-utils x11-apps xdotool imagemagick openbox

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/media.h"
+#include "platform/sdl/soundfont.h"
 
 namespace platform::sdl {
 
@@ -15,14 +16,5 @@ std::unique_ptr<MediaBackend> openAudio();
 
 // A backend that plays nothing, for when there is no device.
 std::unique_ptr<MediaBackend> silentAudio();
-
-// Where the soundfont is looked for: MOROFIN_SOUNDFONT, then Debian's usual places, then
-// FluidSynth's own default.
-std::string findSoundfont();
-
-// FluidSynth's default soundfont when that file exists, else empty. Debian points it, through its
-// alternatives, at the system's default General MIDI soundfont, whichever package provides it
-// (.sf2 or .sf3).
-std::string fluidsynthDefaultSoundfont();
 
 }  // namespace platform::sdl

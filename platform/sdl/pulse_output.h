@@ -11,6 +11,9 @@
 struct pa_threaded_mainloop;
 struct pa_context;
 struct pa_stream;
+struct pa_time_event;
+struct pa_mainloop_api;
+struct pa_operation;
 
 namespace platform::sdl {
 
@@ -20,19 +23,26 @@ namespace platform::sdl {
 // the server asks for about `requestMs` of sound at a time and keeps about `bufferMs` queued: a
 // long queue lets the server sleep, and what must be heard at once is written over the queued
 // sound that has not been heard yet (`replaceQueued`).
+//
+// The server may go away (restarted by an upgrade, a crash, a user) or not be there yet: the
+// output then says so once, keeps pulling its frames on its own clock and drops them, so the music
+// goes on in silence where it would be, and connects again every quarter second. Once the server
+// is back the stream is opened again if the output is running, and plays from where the music is.
 class PulseOutput {
  public:
-  // Fills frames of interleaved stereo; runs on the stream's own thread.
+  // Fills frames of interleaved stereo; runs on the output's own thread.
   using Pull = std::function<void(float* stereo, int frames)>;
 
-  // Connects to the server; null (and why) when there is none to talk to.
+  // Connects to the server; null (and why) when there is none to talk to, unless `waitForServer`:
+  // then the output waits for one to come.
   static std::unique_ptr<PulseOutput> connect(int rate, int bufferMs, int requestMs, Pull pull,
-                                              std::string& why);
+                                              std::string& why, bool waitForServer = false);
   ~PulseOutput();
   PulseOutput(const PulseOutput&) = delete;
   PulseOutput& operator=(const PulseOutput&) = delete;
 
-  // Opens the stream, which starts pulling at once; false (and why) when it cannot be made.
+  // Opens the stream, which starts pulling at once (or the silent clock while the server is away);
+  // false (and why) when the stream cannot be made on a server that is there.
   bool start(std::string& why);
   // Closes the stream; what is still queued is dropped, so call it once that is silence.
   void stop();
@@ -47,15 +57,38 @@ class PulseOutput {
  private:
   PulseOutput() = default;
   static void onWrite(pa_stream* s, size_t bytes, void* self);
+  static void onContextState(pa_context* c, void* self);
+  static void onStreamState(pa_stream* s, void* self);
+  static void onTiming(pa_stream* s, int success, void* self);
+  static void onTick(pa_mainloop_api* api, pa_time_event* e, const struct timeval* tv, void* self);
+  // All of these run with the main loop locked.
+  void newContext();
+  bool openStream();
+  void dropStream();
+  void lose();
+  void armTick();
+  void silentPull();
+
   pa_threaded_mainloop* loop_ = nullptr;
+  pa_mainloop_api* api_ = nullptr;
   pa_context* context_ = nullptr;
+  pa_context* dead_ = nullptr;  // a context that failed, freed on the next tick
   pa_stream* stream_ = nullptr;
+  pa_time_event* tick_ = nullptr;
+  pa_operation* timing_ = nullptr;  // a report of the stream's timing asked for
   pa_sample_spec spec_{};
   pa_buffer_attr attr_{};
   Pull pull_;
   std::unique_ptr<float[]> buffer_;
   size_t bufferFrames_ = 0;
   int64_t written_ = 0;  // frames written since the stream started: its write index
+  bool wanted_ = false;       // between start and stop
+  bool ready_ = false;        // the context is connected
+  bool streamFailed_ = false;  // on a connected server: to be opened again
+  bool said_ = false;          // the loss was said
+  uint64_t clockUs_ = 0;       // the silent clock: when it last pulled
+  int retryTicks_ = 0;
+  int failure_ = PA_ERR_CONNECTIONREFUSED;  // why the last context failed
 };
 
 }  // namespace platform::sdl

@@ -56,6 +56,11 @@ PulseServer::PulseServer() {
   }
   dir_ = tmpl;
   address_ = "unix:" + dir_ + "/native";
+  launch();
+}
+
+bool PulseServer::launch() {
+  if (!ours_) return launchPipewirePulse();
   const std::string log = dir_ + "/log", socket = dir_ + "/native";
   pid_ = ::fork();
   if (pid_ == 0) {
@@ -74,7 +79,7 @@ PulseServer::PulseServer() {
   }
   const std::string probe = "pactl -s " + address() + " info >/dev/null 2>&1";
   for (int i = 0; i < 100; ++i) {
-    if (fs::exists(socket) && std::system(probe.c_str()) == 0) return;
+    if (fs::exists(socket) && std::system(probe.c_str()) == 0) return true;
     if (::waitpid(pid_, nullptr, WNOHANG) == pid_) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
@@ -84,10 +89,60 @@ PulseServer::PulseServer() {
   ::kill(pid_, SIGKILL);
   ::waitpid(pid_, nullptr, 0);
   pid_ = -1;
+  return false;
+}
+
+// PipeWire's pulse server started again beside the PipeWire that tools/with-pipewire.sh runs (its
+// environment is ours), with the null sink made anew: it went with the server that made it.
+bool PulseServer::launchPipewirePulse() {
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    int fd = ::open("/dev/null", O_WRONLY);
+    ::dup2(fd, 1);
+    ::dup2(fd, 2);
+    ::execlp("pipewire-pulse", "pipewire-pulse", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  restarted_ = true;
+  const std::string pactl = "pactl -s " + address() + " ";
+  bool up = false;
+  for (int i = 0; i < 200 && !up; ++i) {
+    up = std::system((pactl + "info >/dev/null 2>&1").c_str()) == 0;
+    if (!up) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (!up ||
+      std::system((pactl + "load-module module-null-sink sink_name=morofin rate=44100 >/dev/null")
+                      .c_str()) != 0)
+    return why_ = "pipewire-pulse did not start again", false;
+  for (int i = 0; i < 200; ++i) {
+    if (std::system((pactl + "info 2>/dev/null | grep -q '^Default Sink: morofin$'").c_str()) == 0)
+      return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return why_ = "the null sink is not the default", false;
+}
+
+void PulseServer::crash() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGKILL);
+  if (ours_ || restarted_) {
+    ::waitpid(pid_, nullptr, 0);
+  } else {
+    // Another's child: gone once it is a zombie.
+    for (int i = 0; i < 200; ++i) {
+      std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+      std::string text;
+      std::getline(stat, text);
+      const size_t close = text.rfind(')');
+      if (close == std::string::npos || text.compare(close + 2, 1, "Z") == 0) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  pid_ = 0;
 }
 
 PulseServer::~PulseServer() {
-  if (pid_ > 0 && ours_) {
+  if (pid_ > 0 && (ours_ || restarted_)) {
     ::kill(pid_, SIGTERM);
     ::waitpid(pid_, nullptr, 0);
   }

@@ -23,6 +23,10 @@ class PulseServer {
   PulseServer();
   ~PulseServer();
   bool ok() const { return pid_ > 0; }
+  // Ends the server at once, as a crash would, and starts it again at the same address (a
+  // PulseAudio daemon of ours, or PipeWire's pulse server); false (and why) when it does not come.
+  void crash();
+  bool launch();
   const std::string& why() const { return why_; }
   std::string address() const { return address_; }
   // What the program needs to play here.
@@ -35,8 +39,10 @@ class PulseServer {
 
  private:
   std::string dir_, why_, address_;
+  bool launchPipewirePulse();
   pid_t pid_ = -1;
   bool ours_ = true;
+  bool restarted_ = false;  // the server running now was started here
 };
 
 // CPU time a process has used so far, all its threads.
@@ -50,6 +56,10 @@ class Monitor {
   explicit Monitor(const PulseServer& server);
   ~Monitor();
   bool ok() const { return pid_ > 0; }
+  // Ends the server at once, as a crash would, and starts it again at the same address (a
+  // PulseAudio daemon of ours, or PipeWire's pulse server); false (and why) when it does not come.
+  void crash();
+  bool launch();
   int64_t frames();
   Clock::time_point timeOf(int64_t frame);
   int64_t frameAt(Clock::time_point t);

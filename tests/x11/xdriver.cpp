@@ -23,7 +23,9 @@ Program::Program() {
   std::string tmpl = (fs::temp_directory_path() / "morofin-e2e-XXXXXX").string();
   if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp");
   folder_ = tmpl;
-  const fs::path build(MOROFIN_BINARY_DIR);
+  // MOROFIN_PROGRAM_BUILD runs another build of the program (a bench setting two side by side).
+  const char* other = std::getenv("MOROFIN_PROGRAM_BUILD");
+  const fs::path build(other && *other ? other : MOROFIN_BINARY_DIR);
   fs::copy_file(build / "morofin", fs::path(folder_) / "morofin");
   fs::copy(build / "sound", fs::path(folder_) / "sound", fs::copy_options::recursive);
   fs::create_directories(fs::path(folder_) / "data");
@@ -43,6 +45,7 @@ Program::~Program() {
 bool Program::start(const std::vector<std::string>& extraEnv, bool withDisplay) {
   const std::string exe = folder_ + "/morofin";
   const std::string err = folder_ + "/stderr.txt";
+  done_ = false;
   pid_ = ::fork();
   if (pid_ < 0) return false;
   if (pid_ == 0) {
