@@ -15,6 +15,18 @@ int64_t MidiPlayer::frameOf(const MidiEvent& e) const {
   return e.timeUs * rate_ / 1000000;
 }
 
+const char* MidiPlayer::modeText() const {
+  switch (state_) {
+    case State::kPlaying:
+      return "playing";
+    case State::kPaused:
+      return "paused";
+    case State::kStopped:
+      return "stopped";
+  }
+  return "not ready";
+}
+
 int64_t MidiPlayer::nextFrame() const {
   const auto& events = song_->events;
   return next_ < events.size() ? std::min(frameOf(events[next_]), end_) : end_;

@@ -32,6 +32,8 @@ class MidiPlayer {
   // Goes back by frames that were rendered but will never be heard, so that they play again.
   void stepBack(int64_t frames);
   State state() const { return state_; }
+  // The state as a device's "status ... mode" answers it: "playing", "paused" or "stopped".
+  const char* modeText() const;
   int64_t position() const { return pos_; }
   int64_t endFrame() const { return end_; }
   // The frame of the next thing to happen: the next event's, or the end.

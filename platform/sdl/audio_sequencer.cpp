@@ -78,15 +78,7 @@ std::string Sequencer::mode() {
   std::lock_guard lk(audio_.mutex());
   if (restart_) return "playing";
   if (rewound_ || ending()) return "stopped";
-  switch (player.state()) {
-    case MidiPlayer::State::kPlaying:
-      return "playing";
-    case MidiPlayer::State::kPaused:
-      return "paused";
-    case MidiPlayer::State::kStopped:
-      return "stopped";
-  }
-  return "not ready";
+  return player.modeText();
 }
 
 }  // namespace platform::sdl

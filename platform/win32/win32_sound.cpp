@@ -202,15 +202,7 @@ void Sequencer::seekToStart() {
 
 std::string Sequencer::mode() {
   std::lock_guard lk(sound_.mutex());
-  switch (player_.state()) {
-    case MidiPlayer::State::kPlaying:
-      return "playing";
-    case MidiPlayer::State::kPaused:
-      return "paused";
-    case MidiPlayer::State::kStopped:
-      return "stopped";
-  }
-  return "not ready";
+  return player_.modeText();
 }
 
 int64_t Sequencer::advance(int64_t now, SynthTarget& out) {
