@@ -23,6 +23,7 @@
 namespace platform::win32 {
 
 struct Win32Provider::Window {
+  Win32Provider* provider = nullptr;  // whom the window procedure hands the messages to
   Form* form = nullptr;
   HWND hwnd = nullptr;
   bool pendingShow = true;
@@ -162,10 +163,8 @@ LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
     SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
   }
-  auto* pair = reinterpret_cast<std::pair<Win32Provider*, Win32Provider::Window*>*>(
-      GetWindowLongPtrW(h, GWLP_USERDATA));
-  if (pair && pair->first && pair->second) {
-    const intptr_t r = pair->first->onMessage(*pair->second, msg, wp, lp);
+  if (auto* w = reinterpret_cast<Win32Provider::Window*>(GetWindowLongPtrW(h, GWLP_USERDATA))) {
+    const intptr_t r = w->provider->onMessage(*w, msg, wp, lp);
     if (r != -1) return r;
   }
   return DefWindowProcW(h, msg, wp, lp);
@@ -236,12 +235,11 @@ void Win32Provider::createWindow(Window& w) {
   if (form.hasPosition()) std::tie(x, y) = form.positionPx();
   // Made at the design's size first; its own DPI (its monitor's) then gives the scale.
   unsigned dpi = 96;
-  auto* link = new std::pair<Win32Provider*, Window*>(this, &w);
+  w.provider = this;
   const SIZE one = outerSize(form.clientWidthPx(), form.clientHeightPx(), dpi);
   w.hwnd = CreateWindowExW(0, kClassName, widen(form.design().caption).c_str(), kStyle, x, y,
-                           one.cx, one.cy, nullptr, nullptr, GetModuleHandleW(nullptr), link);
+                           one.cx, one.cy, nullptr, nullptr, GetModuleHandleW(nullptr), &w);
   if (!w.hwnd) {
-    delete link;
     raise(err::kInvalidCall, "cannot create a window: " + systemMessage(GetLastError()));
   }
   // The game types no text: a Japanese input method never sees its keys.
@@ -266,11 +264,8 @@ void Win32Provider::closeWindow(Form& form) {
   if (newest_ == &form) newest_ = nullptr;
   Window& w = *it->second;
   if (w.hwnd) {
-    auto* link = reinterpret_cast<std::pair<Win32Provider*, Window*>*>(
-        GetWindowLongPtrW(w.hwnd, GWLP_USERDATA));
-    SetWindowLongPtrW(w.hwnd, GWLP_USERDATA, 0);
+    SetWindowLongPtrW(w.hwnd, GWLP_USERDATA, 0);  // its last messages go to nobody
     DestroyWindow(w.hwnd);
-    delete link;
   }
   if (w.icon) DestroyIcon(w.icon);
   windows_.erase(it);
